@@ -1,0 +1,45 @@
+// Shared utility routines of the update control: command line, local update
+// state (installed version, failure counter, per-user data folder) and the
+// hand-off to the client and the installer. The network routines live in
+// net/uFunction.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Command line, split by the platform's rules; parameter 0 is the program.
+int ParamCount();
+std::string ParamStr(int Index);
+// True when any parameter from position 1 on equals Switch, ignoring case.
+bool HasSwitch(const std::string& Switch);
+// Parameter 1 is the silent switch "/S".
+bool IsSilentRun();
+// Parameter 2 is "/postbbs".
+bool IsPostBbsRun();
+
+// Shell folder CSIDL with a trailing backslash, or "" when the shell cannot tell.
+std::string GetSpecialFolder(int Csidl);
+// Profile folder + "AppData\LocalLow\ZeRun\", created on demand; "" when it
+// neither exists nor can be created.
+std::string GetUserDataDir();
+// REG_DWORD value under Root\Key, or Default when it cannot be read.
+int ReadRegInteger(HKEY Root, const std::string& Key, const std::string& Name,
+                   int Default);
+// Installed packed version (major << 16 | minor), 0 when unknown.
+uint32_t GetLocalVersion();
+// Counts one failed attempt; true when the limit is exceeded (counter reset).
+bool CheckFailureCount();
+void ResetFailureCount();
+
+// True when the token reports elevation, and when that cannot be asked.
+bool IsProcessElevated();
+bool EnableDebugPrivilege();
+bool SetPrivilege(HANDLE Token, const std::string& Name, bool Enable);
+// Sends WM_CLOSE to the client's main window; true when delivered in time.
+bool CloseClientWindow();
+// Starts this program again through the elevation prompt, silent.
+void RelaunchElevated();
+// Starts the downloaded installer silently.
+void StartInstaller(const std::string& Path);

@@ -1,0 +1,19 @@
+#include "app/uRuning.h"
+
+HANDLE RunningMutex = 0;
+
+namespace {
+
+// Keeps the mutex for the whole life of the process.
+struct TMutexCloser {
+  ~TMutexCloser() {
+    if (RunningMutex != 0) CloseHandle(RunningMutex);
+  }
+} MutexCloser;
+
+}  // namespace
+
+bool IsAlreadyRunning(const char* MutexName) {
+  RunningMutex = CreateMutexA(nullptr, TRUE, MutexName);
+  return GetLastError() == ERROR_ALREADY_EXISTS;
+}
