@@ -1,0 +1,335 @@
+#!/usr/bin/env python3
+"""Loopback HTTP server for the tests.
+
+Serves the files of a folder with a strong ETag and Last-Modified, honours
+byte ranges and If-None-Match, logs every request as one JSON line, and plays
+scripted faults per path. Control requests live under /_ctl/:
+
+  PUT  /_ctl/file?path=/p      body = the file's bytes
+  POST /_ctl/fault?path=/p     body = JSON fault object (see Fault)
+  POST /_ctl/reset             forget faults, request counts and the log
+  GET  /_ctl/log               the request log, one JSON object per line
+"""
+
+import argparse
+import email.utils
+import hashlib
+import json
+import os
+import re
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+CHUNK = 64 * 1024
+
+
+class Fault:
+    """One scripted misbehaviour and the window of requests it applies to."""
+
+    KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
+            "last_modified", "status", "stall_headers", "stall_body", "stall_at",
+            "no_content_length", "redirect", "skip", "times"}
+
+    def __init__(self, spec):
+        unknown = set(spec) - self.KEYS
+        if unknown:
+            raise ValueError("unknown fault keys: " + ", ".join(sorted(unknown)))
+        self.spec = spec
+        self.skip = int(spec.get("skip", 0))
+        self.times = spec.get("times")
+
+    def applies(self, index):
+        if index < self.skip:
+            return False
+        return self.times is None or index < self.skip + int(self.times)
+
+    def get(self, key, default=None):
+        return self.spec.get(key, default)
+
+
+class State:
+    def __init__(self, root):
+        self.root = root
+        self.lock = threading.Lock()
+        self.faults = {}
+        self.counts = {}
+        self.log = []
+
+    def reset(self):
+        with self.lock:
+            self.faults.clear()
+            self.counts.clear()
+            self.log.clear()
+
+    def add_fault(self, path, spec):
+        fault = Fault(spec)
+        with self.lock:
+            self.faults.setdefault(path, []).append(fault)
+
+    def next_fault(self, path):
+        """Counts the request and returns the fault that applies to it, if any."""
+        with self.lock:
+            index = self.counts.get(path, 0)
+            self.counts[path] = index + 1
+            for fault in self.faults.get(path, []):
+                if fault.applies(index):
+                    return fault
+        return None
+
+    def record(self, entry):
+        with self.lock:
+            self.log.append(entry)
+
+    def log_text(self):
+        with self.lock:
+            return "".join(json.dumps(e, ensure_ascii=False) + "\n" for e in self.log)
+
+    def file_path(self, url_path):
+        parts = [p for p in url_path.split("/") if p not in ("", ".")]
+        if any(p == ".." for p in parts):
+            return None
+        return os.path.join(self.root, *parts)
+
+
+def parse_range(value, size):
+    """Returns (first, last) for 'bytes=a-', 'bytes=a-b' or 'bytes=-n', None
+    when absent or not understood, 'unsatisfiable' when outside the file."""
+    if not value:
+        return None
+    m = re.fullmatch(r"\s*bytes\s*=\s*(\d*)\s*-\s*(\d*)\s*", value, re.IGNORECASE)
+    if not m or (m.group(1) == "" and m.group(2) == ""):
+        return None
+    if m.group(1) == "":
+        length = int(m.group(2))
+        if length == 0:
+            return "unsatisfiable"
+        return max(0, size - length), size - 1
+    first = int(m.group(1))
+    last = int(m.group(2)) if m.group(2) else size - 1
+    if first >= size or last < first:
+        return "unsatisfiable"
+    return first, min(last, size - 1)
+
+
+def strong_etag(data):
+    return '"' + hashlib.sha1(data).hexdigest()[:20] + '"'
+
+
+def etag_matches(header, etag):
+    if header is None or etag is None:
+        return False
+    bare = etag[2:] if etag.startswith("W/") else etag
+    for tag in header.split(","):
+        tag = tag.strip()
+        if tag == "*":
+            return True
+        if (tag[2:] if tag.startswith("W/") else tag) == bare:
+            return True
+    return False
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "ZrTestServer/1.0"
+
+    def log_message(self, fmt, *args):  # quiet: the JSON log is the record
+        pass
+
+    @property
+    def state(self):
+        return self.server.state
+
+    def split_path(self):
+        url = urllib.parse.urlsplit(self.path)
+        return urllib.parse.unquote(url.path), urllib.parse.parse_qs(url.query), url.query
+
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        return self.rfile.read(length) if length else b""
+
+    def send_small(self, status, text, extra=None):
+        body = text.encode("utf-8")
+        self.send_response(status)
+        for name, value in (extra or {}).items():
+            self.send_header(name, value)
+        self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+        return len(body)
+
+    # --- control -------------------------------------------------------
+    def control(self, path, query):
+        target = query.get("path", [None])[0]
+        if path == "/_ctl/reset" and self.command == "POST":
+            self.read_body()
+            self.state.reset()
+            return self.send_small(200, "ok")
+        if path == "/_ctl/log" and self.command == "GET":
+            return self.send_small(200, self.state.log_text())
+        if path == "/_ctl/file" and self.command == "PUT" and target:
+            local = self.state.file_path(target)
+            if local is None:
+                return self.send_small(400, "bad path")
+            os.makedirs(os.path.dirname(local), exist_ok=True)
+            with open(local, "wb") as f:
+                f.write(self.read_body())
+            return self.send_small(200, "ok")
+        if path == "/_ctl/fault" and self.command == "POST" and target:
+            try:
+                self.state.add_fault(target, json.loads(self.read_body() or b"{}"))
+            except (ValueError, TypeError) as e:
+                return self.send_small(400, str(e))
+            return self.send_small(200, "ok")
+        return self.send_small(404, "unknown control request")
+
+    # --- files -----------------------------------------------------------
+    def serve(self, path, query_text):
+        entry = {"method": self.command, "path": path, "query": query_text,
+                 "headers": dict(self.headers.items()), "status": 0, "sent": 0,
+                 "time": time.time()}
+        try:
+            entry["status"], entry["sent"] = self.serve_file(path)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+        finally:
+            self.state.record(entry)
+
+    def serve_file(self, path):
+        fault = self.state.next_fault(path) or Fault({})
+        if fault.get("stall_headers"):
+            time.sleep(float(fault.get("stall_headers")))
+        if fault.get("redirect"):
+            host = "127.0.0.1:%d" % self.server.server_address[1]
+            return 302, self.send_small(302, "moved", {"Location": "http://" + host + fault.get("redirect")})
+        if fault.get("status"):
+            status = int(fault.get("status"))
+            return status, self.send_small(status, "error %d" % status)
+        local = self.state.file_path(path)
+        if local is None or not os.path.isfile(local):
+            return 404, self.send_small(404, "not found")
+        with open(local, "rb") as f:
+            data = f.read()
+        size = len(data)
+
+        headers = {}
+        etag = strong_etag(data)
+        if fault.get("etag") is not None:
+            etag = fault.get("etag")
+        if fault.get("no_etag"):
+            etag = None
+        if etag is not None:
+            headers["ETag"] = etag
+        if fault.get("last_modified") is not None:
+            headers["Last-Modified"] = fault.get("last_modified")
+        elif not fault.get("no_last_modified"):
+            headers["Last-Modified"] = email.utils.formatdate(os.path.getmtime(local), usegmt=True)
+        headers["Accept-Ranges"] = "bytes"
+
+        if etag_matches(self.headers.get("If-None-Match"), etag):
+            self.send_response(304)
+            for name, value in headers.items():
+                self.send_header(name, value)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return 304, 0
+
+        status, first, last = 200, 0, size - 1
+        wanted = None if fault.get("ignore_range") else parse_range(self.headers.get("Range"), size)
+        if wanted == "unsatisfiable":
+            return 416, self.send_small(416, "range not satisfiable", {"Content-Range": "bytes */%d" % size})
+        if wanted is not None:
+            status, (first, last) = 206, wanted
+            headers["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
+        body = data[first:last + 1]
+
+        self.send_response(status)
+        for name, value in headers.items():
+            self.send_header(name, value)
+        self.send_header("Content-Type", "application/octet-stream")
+        if fault.get("no_content_length"):
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if self.command == "HEAD":
+            return status, 0
+        return status, self.write_body(body, fault)
+
+    def write_body(self, body, fault):
+        limit = fault.get("close_after")
+        stall_at = int(fault.get("stall_at", 0)) if fault.get("stall_body") else None
+        sent = 0
+        while sent < len(body):
+            end = min(len(body), sent + CHUNK)
+            if stall_at is not None and sent <= stall_at < end:
+                end = stall_at
+            if limit is not None and end > int(limit):
+                end = int(limit)
+            if end > sent:
+                self.wfile.write(body[sent:end])
+                sent = end
+            if stall_at is not None and sent == stall_at:
+                self.wfile.flush()
+                time.sleep(float(fault.get("stall_body")))
+                stall_at = None
+            if limit is not None and sent >= int(limit):
+                self.wfile.flush()
+                self.drop_connection()
+                return sent
+        return sent
+
+    def drop_connection(self):
+        self.close_connection = True
+        try:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    # --- verbs -----------------------------------------------------------
+    def dispatch(self):
+        path, query, query_text = self.split_path()
+        if path.startswith("/_ctl/"):
+            self.control(path, query)
+        else:
+            self.serve(path, query_text)
+
+    do_GET = do_HEAD = do_PUT = do_POST = dispatch
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True, help="folder whose files are served")
+    parser.add_argument("--port", type=int, default=0, help="0 picks a free port")
+    parser.add_argument("--port-file", help="the chosen port is written here")
+    args = parser.parse_args(argv)
+    os.makedirs(args.root, exist_ok=True)
+    server = Server(("127.0.0.1", args.port), Handler)
+    server.state = State(args.root)
+    port = server.server_address[1]
+    if args.port_file:
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w") as f:
+            f.write(str(port))
+        os.replace(tmp, args.port_file)
+    print("PORT %d" % port, flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
