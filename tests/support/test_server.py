@@ -41,6 +41,7 @@ class Fault:
         self.spec = spec
         self.skip = int(spec.get("skip", 0))
         self.times = spec.get("times")
+        self.seen = 0  # requests of its path since the fault was posted
 
     def applies(self, index):
         if index < self.skip:
@@ -56,13 +57,11 @@ class State:
         self.root = root
         self.lock = threading.Lock()
         self.faults = {}
-        self.counts = {}
         self.log = []
 
     def reset(self):
         with self.lock:
             self.faults.clear()
-            self.counts.clear()
             self.log.clear()
 
     def add_fault(self, path, spec):
@@ -73,12 +72,12 @@ class State:
     def next_fault(self, path):
         """Counts the request and returns the fault that applies to it, if any."""
         with self.lock:
-            index = self.counts.get(path, 0)
-            self.counts[path] = index + 1
+            chosen = None
             for fault in self.faults.get(path, []):
-                if fault.applies(index):
-                    return fault
-        return None
+                if chosen is None and fault.applies(fault.seen):
+                    chosen = fault
+                fault.seen += 1
+        return chosen
 
     def record(self, entry):
         with self.lock:

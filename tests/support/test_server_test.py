@@ -135,9 +135,11 @@ class ServerTest(unittest.TestCase):
                 self.assertEqual(resp.getheader(header), expected)
 
     def test_status_override_and_window(self):
+        self.request("GET", "/f/a.bin")  # requests before the fault do not count
         self.fault("/f/a.bin", status=500, skip=1, times=1)
-        statuses = [self.request("GET", "/f/a.bin")[0].status for _ in range(3)]
-        self.assertEqual(statuses, [200, 500, 200])
+        self.fault("/f/a.bin", status=404, times=2)
+        statuses = [self.request("GET", "/f/a.bin")[0].status for _ in range(4)]
+        self.assertEqual(statuses, [404, 500, 200, 200])
 
     def test_ignore_range(self):
         self.fault("/f/a.bin", ignore_range=True)
