@@ -1,11 +1,3 @@
-# MinGW-w64 cross build, posix thread model.
-set(CMAKE_SYSTEM_NAME Windows)
+# MinGW-w64 cross build for x86_64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(ZR_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZR_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZR_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZR_TRIPLET}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${ZR_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,11 @@
+# Shared part of the MinGW-w64 toolchain files (posix thread model);
+# the including file sets CMAKE_SYSTEM_PROCESSOR first.
+set(CMAKE_SYSTEM_NAME Windows)
+set(ZR_TRIPLET ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZR_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZR_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZR_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZR_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
