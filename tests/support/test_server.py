@@ -32,7 +32,7 @@ class Fault:
 
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
-            "no_content_length", "redirect", "skip", "times"}
+            "no_content_length", "redirect", "rate", "skip", "times"}
 
     def __init__(self, spec):
         unknown = set(spec) - self.KEYS
@@ -263,6 +263,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def write_body(self, body, fault):
         limit = fault.get("close_after")
+        rate = float(fault.get("rate", 0))  # bytes per second, 0 = as fast as possible
         stall_at = int(fault.get("stall_at", 0)) if fault.get("stall_body") else None
         sent = 0
         while sent < len(body):
@@ -273,6 +274,8 @@ class Handler(BaseHTTPRequestHandler):
                 end = int(limit)
             if end > sent:
                 self.wfile.write(body[sent:end])
+                if rate:
+                    time.sleep((end - sent) / rate)
                 sent = end
             if stall_at is not None and sent == stall_at:
                 self.wfile.flush()

@@ -172,6 +172,13 @@ class ServerTest(unittest.TestCase):
             self.assertGreaterEqual(time.monotonic() - start, 0.45)
             self.assertEqual(data, BODY)
 
+    def test_rate(self):
+        self.fault("/f/a.bin", rate=len(BODY) * 2)
+        start = time.monotonic()
+        _, data = self.request("GET", "/f/a.bin")
+        self.assertGreaterEqual(time.monotonic() - start, 0.45)
+        self.assertEqual(data, BODY)
+
     def test_redirect(self):
         self.fault("/f/old.bin", redirect="/f/a.bin")
         resp, _ = self.request("GET", "/f/old.bin")
