@@ -267,15 +267,15 @@ class Handler(BaseHTTPRequestHandler):
         stall_at = int(fault.get("stall_at", 0)) if fault.get("stall_body") else None
         sent = 0
         while sent < len(body):
-            end = min(len(body), sent + CHUNK)
+            end = min(len(body), sent + (max(1, int(rate / 10)) if rate else CHUNK))
             if stall_at is not None and sent <= stall_at < end:
                 end = stall_at
             if limit is not None and end > int(limit):
                 end = int(limit)
             if end > sent:
-                self.wfile.write(body[sent:end])
                 if rate:
                     time.sleep((end - sent) / rate)
+                self.wfile.write(body[sent:end])
                 sent = end
             if stall_at is not None and sent == stall_at:
                 self.wfile.flush()
