@@ -1,0 +1,125 @@
+#include "framework/Application.h"
+
+TApplication* Application = new TApplication(nullptr);
+
+namespace {
+
+std::string ModuleBaseName() {
+  char Path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, Path, MAX_PATH);
+  std::string Name = Path;
+  size_t Slash = Name.find_last_of("\\/");
+  if (Slash != std::string::npos) Name.erase(0, Slash + 1);
+  size_t Dot = Name.rfind('.');
+  if (Dot != std::string::npos) Name.erase(Dot);
+  return Name;
+}
+
+template <class Action>
+void ForEachThreadForm(Action Act) {
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND Wnd, LPARAM Data) -> BOOL {
+        if (auto* Form = dynamic_cast<TForm*>(TWinControl::FindControl(Wnd)))
+          return (*reinterpret_cast<Action*>(Data))(Form) ? TRUE : FALSE;
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Act));
+}
+
+}  // namespace
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner), FTitle(ModuleBaseName()) {
+  Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+  if (!Icon) Icon = LoadIcon(nullptr, IDI_APPLICATION);
+}
+
+TApplication::~TApplication() {
+  MarkDestroying();
+  DeallocateHWnd(FHandle);
+}
+
+void TApplication::Initialize() { Handle(); }
+
+HWND TApplication::Handle() const {
+  if (!FHandle) {
+    auto* Self = const_cast<TApplication*>(this);
+    FHandle = AllocateHWnd(
+        [Self](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+          return Self->WndProc(Wnd, Msg, WParam, LParam);
+        },
+        "TApplication");
+    SetWindowTextA(FHandle, FTitle.c_str());
+  }
+  return FHandle;
+}
+
+void TApplication::SetTitle(const std::string& Value) {
+  FTitle = Value;
+  if (FHandle) SetWindowTextA(FHandle, FTitle.c_str());
+}
+
+void TApplication::AddForm(TForm* Form) {
+  Form->DoCreate();
+  if (!FMainForm) {
+    FMainForm = Form;
+    Form->HandleNeeded();
+  }
+}
+
+LRESULT TApplication::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_CLOSE) {
+    if (FMainForm) FMainForm->Close();
+    return 0;
+  }
+  return DefWindowProcA(Wnd, Msg, WParam, LParam);
+}
+
+void TApplication::Run() {
+  if (!FMainForm) return;
+  if (ShowMainForm) FMainForm->Show();
+  while (!FTerminated) HandleMessage();
+}
+
+void TApplication::Terminate() {
+  FTerminated = true;
+  // Also ends loops of the platform (menus, window moves) that may run.
+  PostQuitMessage(0);
+}
+
+bool TApplication::ProcessMessage() {
+  MSG Msg;
+  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (Msg.message == WM_QUIT) {
+    FTerminated = true;
+    return true;
+  }
+  TranslateMessage(&Msg);
+  DispatchMessageA(&Msg);
+  return true;
+}
+
+void TApplication::HandleMessage() {
+  if (!ProcessMessage()) WaitMessage();
+}
+
+void TApplication::ProcessMessages() {
+  while (!FTerminated && ProcessMessage()) {
+  }
+}
+
+void TApplication::Restore() {
+  ForEachThreadForm([](TForm* Form) {
+    if (IsIconic(Form->Handle())) ShowWindow(Form->Handle(), SW_RESTORE);
+    return true;
+  });
+}
+
+void TApplication::BringToFront() {
+  ForEachThreadForm([](TForm* Form) {
+    HWND Wnd = Form->Handle();
+    if (!IsWindowVisible(Wnd) || !IsWindowEnabled(Wnd)) return true;
+    SetForegroundWindow(Wnd);
+    return false;
+  });
+}

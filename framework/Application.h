@@ -1,0 +1,65 @@
+// The application object: the hidden application window, the main form and
+// the message loop.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "framework/Classes.h"
+#include "framework/Forms.h"
+
+class TApplication : public TComponent {
+ public:
+  explicit TApplication(TComponent* AOwner);
+  ~TApplication() override;
+
+  void Initialize();
+  // false: the main form stays hidden when Run starts.
+  bool ShowMainForm = true;
+  void SetTitle(const std::string& Value);
+  std::string Title() const { return FTitle; }
+  HICON Icon;
+
+  // ref = new T(this); the first form created becomes the main form.
+  template <class T>
+  void CreateForm(T*& ref) {
+    ref = new T(this);
+    AddForm(ref);
+  }
+  TForm* MainForm() const { return FMainForm; }
+  // The hidden application window. A WM_CLOSE posted to it closes the main
+  // form; a granted close of the main form ends Run.
+  HWND Handle() const;
+
+  // Shows the main form (unless ShowMainForm is false) and dispatches
+  // messages until the application terminates; returns at once without a
+  // main form.
+  void Run();
+  // Every modal run and Run end as soon as they see it.
+  void Terminate();
+  bool Terminated() const { return FTerminated; }
+  // Restores minimised forms.
+  void Restore();
+  // Brings the topmost usable form to the foreground.
+  void BringToFront();
+  // Dispatches the messages waiting in the queue, then returns.
+  void ProcessMessages();
+  // Dispatches one message, waiting for one if none is there.
+  void HandleMessage();
+
+ private:
+  friend class TForm;
+
+  void AddForm(TForm* Form);
+  bool ProcessMessage();
+  LRESULT WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+  TForm* FMainForm = nullptr;
+  mutable HWND FHandle = nullptr;
+  std::string FTitle;
+  bool FTerminated = false;
+};
+
+// Created when the program starts and never freed: the process ends with it.
+extern TApplication* Application;

@@ -1,0 +1,230 @@
+#include "framework/Forms.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "framework/Application.h"
+
+namespace {
+
+// Windows of this thread that a modal run disables and gives back.
+class TTaskWindowLock {
+ public:
+  explicit TTaskWindowLock(HWND Active) : FActive(Active) {
+    EnumThreadWindows(GetCurrentThreadId(), Disable, reinterpret_cast<LPARAM>(this));
+  }
+  ~TTaskWindowLock() {
+    for (HWND Wnd : FDisabled)
+      if (IsWindow(Wnd)) EnableWindow(Wnd, TRUE);
+  }
+  TTaskWindowLock(const TTaskWindowLock&) = delete;
+  TTaskWindowLock& operator=(const TTaskWindowLock&) = delete;
+
+ private:
+  static BOOL CALLBACK Disable(HWND Wnd, LPARAM Data) {
+    auto* Self = reinterpret_cast<TTaskWindowLock*>(Data);
+    if (Wnd != Self->FActive && IsWindowVisible(Wnd) && IsWindowEnabled(Wnd)) {
+      EnableWindow(Wnd, FALSE);
+      Self->FDisabled.push_back(Wnd);
+    }
+    return TRUE;
+  }
+
+  HWND FActive;
+  std::vector<HWND> FDisabled;
+};
+
+}  // namespace
+
+TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
+  FVisible = false;
+  FWidth = 320;
+  FHeight = 240;
+}
+
+TForm::~TForm() {
+  MarkDestroying();
+  if (Application && Application->FMainForm == this) Application->FMainForm = nullptr;
+}
+
+void TForm::DoCreate() {
+  if (FCreated) return;
+  FCreated = true;
+  if (OnCreate) OnCreate(this);
+}
+
+void TForm::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  Params.Style &= ~(WS_CHILD | WS_VISIBLE | WS_TABSTOP);
+  switch (FBorderStyle) {
+    case bsNone:
+      Params.Style |= WS_POPUP;
+      break;
+    case bsSingle:
+      Params.Style |= WS_CAPTION | WS_BORDER;
+      break;
+    case bsSizeable:
+      Params.Style |= WS_CAPTION | WS_THICKFRAME;
+      break;
+    case bsDialog:
+      Params.Style |= WS_POPUP | WS_CAPTION | DS_MODALFRAME;
+      Params.ExStyle |= WS_EX_DLGMODALFRAME;
+      break;
+  }
+  // A borderless window keeps its icons: they are the taskbar's system menu.
+  if (FBorderIcons & biSystemMenu) {
+    Params.Style |= WS_SYSMENU;
+    if (FBorderStyle != bsDialog) {
+      if (FBorderIcons & biMinimize) Params.Style |= WS_MINIMIZEBOX;
+      if (FBorderIcons & biMaximize) Params.Style |= WS_MAXIMIZEBOX;
+    }
+  }
+  if (FFormStyle == fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
+  Params.WinClassName = "TForm";
+}
+
+void TForm::CreateWnd() {
+  DoCreate();
+  if (HandleAllocated()) return;  // OnCreate asked for the window already
+  TWinControl::CreateWnd();
+  if (Application && Application->Icon)
+    SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon));
+}
+
+void TForm::UpdateStyles() {
+  if (!HandleAllocated()) return;
+  TCreateParams Params;
+  CreateParams(Params);
+  HWND Wnd = Handle();
+  LONG_PTR Kept = GetWindowLongPtrA(Wnd, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_MINIMIZE | WS_MAXIMIZE);
+  SetWindowLongPtrA(Wnd, GWL_STYLE, static_cast<LONG_PTR>(Params.Style) | Kept);
+  SetWindowLongPtrA(Wnd, GWL_EXSTYLE, Params.ExStyle & ~WS_EX_TOPMOST);
+  SetWindowPos(Wnd, FFormStyle == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle Value) {
+  if (Value == FBorderStyle) return;
+  FBorderStyle = Value;
+  UpdateStyles();
+}
+
+void TForm::SetBorderIcons(TBorderIcons Value) {
+  if (Value == FBorderIcons) return;
+  FBorderIcons = Value;
+  UpdateStyles();
+}
+
+void TForm::SetFormStyle(TFormStyle Value) {
+  if (Value == FFormStyle) return;
+  FFormStyle = Value;
+  UpdateStyles();
+}
+
+void TForm::ApplyPosition() {
+  FPositioned = true;
+  int X = 0, Y = 0;
+  int ScreenW = GetSystemMetrics(SM_CXSCREEN), ScreenH = GetSystemMetrics(SM_CYSCREEN);
+  TForm* Center = Application ? Application->MainForm() : nullptr;
+  switch (Position) {
+    case poDesigned:
+      return;
+    case poDesktopCenter:
+      X = GetSystemMetrics(SM_XVIRTUALSCREEN) + (GetSystemMetrics(SM_CXVIRTUALSCREEN) - Width()) / 2;
+      Y = GetSystemMetrics(SM_YVIRTUALSCREEN) + (GetSystemMetrics(SM_CYVIRTUALSCREEN) - Height()) / 2;
+      break;
+    case poMainFormCenter:
+      if (Center && Center != this) {
+        X = Center->Left() + (Center->Width() - Width()) / 2;
+        Y = Center->Top() + (Center->Height() - Height()) / 2;
+        break;
+      }
+      [[fallthrough]];
+    case poScreenCenter:
+      X = (ScreenW - Width()) / 2;
+      Y = (ScreenH - Height()) / 2;
+      break;
+  }
+  // Keep the title strip reachable.
+  X = std::max(X, static_cast<int>(GetSystemMetrics(SM_XVIRTUALSCREEN)));
+  Y = std::max(Y, static_cast<int>(GetSystemMetrics(SM_YVIRTUALSCREEN)));
+  SetBounds(X, Y, Width(), Height());
+}
+
+void TForm::SetVisible(bool Value) {
+  if (Value && !FPositioned) ApplyPosition();
+  TWinControl::SetVisible(Value);
+}
+
+bool TForm::CloseQuery() {
+  bool CanClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, CanClose);
+  return CanClose;
+}
+
+void TForm::Close() {
+  if (FModal) {
+    FModalResult = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  if (Application && Application->MainForm() == this)
+    Application->Terminate();
+  else
+    Hide();
+}
+
+void TForm::CloseModal() {
+  if (!CloseQuery()) FModalResult = mrNone;
+}
+
+void TForm::RunModalLoop() {
+  for (;;) {
+    if (Application->Terminated()) {
+      FModalResult = mrCancel;
+      return;
+    }
+    if (FModalResult != mrNone) {
+      CloseModal();
+      if (FModalResult != mrNone) return;
+    }
+    Application->HandleMessage();
+  }
+}
+
+int TForm::ShowModal() {
+  if (FModal) throw std::logic_error("the form is already in a modal run");
+  if (HWND Capture = GetCapture()) SendMessageA(Capture, WM_CANCELMODE, 0, 0);
+  ReleaseCapture();
+  HWND ActiveWindow = GetActiveWindow();
+  FModal = true;
+  FModalResult = mrNone;
+  try {
+    TTaskWindowLock Lock(Handle());
+    Show();
+    RunModalLoop();
+    Hide();
+  } catch (...) {
+    Hide();
+    FModal = false;
+    throw;
+  }
+  FModal = false;
+  if (ActiveWindow && IsWindow(ActiveWindow) && IsWindowVisible(ActiveWindow))
+    SetActiveWindow(ActiveWindow);
+  return FModalResult;
+}
+
+LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (Msg == WM_CLOSE) {
+    Close();
+    return 0;
+  }
+  return TWinControl::WndProc(Msg, WParam, LParam);
+}
+
+TForm* GetParentForm(TControl* Control) {
+  while (Control && Control->Parent()) Control = Control->Parent();
+  return dynamic_cast<TForm*>(Control);
+}

@@ -1,0 +1,88 @@
+// Top-level windows: border, position, stacking, close requests and modal
+// runs.
+//
+// Close rules:
+//   Close() in a modal run sets ModalResult 2; the run then asks CloseQuery
+//   and, when refused, resets ModalResult to 0 and goes on.
+//   A ModalResult set by anyone during the run is treated the same way.
+//   While the application is terminating, a modal run ends at once with 2
+//   without asking CloseQuery.
+//   Close() outside a modal run asks CloseQuery; a granted close hides the
+//   form, or, for the application's main form, terminates the application.
+//
+// OnCreate runs once after the constructors: CreateForm runs it, otherwise
+// the first creation of the window (Show, ShowModal, Handle) does.
+#pragma once
+
+#include <functional>
+
+#include "framework/Controls.h"
+
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
+
+enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
+using TBorderIcons = unsigned;
+
+// Where the form goes when first shown.
+enum TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter };
+
+enum TFormStyle { fsNormal, fsStayOnTop };
+
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+constexpr int mrYes = 6;
+constexpr int mrNo = 7;
+
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+
+class TForm : public TWinControl {
+ public:
+  explicit TForm(TComponent* AOwner);
+  ~TForm() override;
+
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle Value);
+  TBorderIcons BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(TBorderIcons Value);
+  TFormStyle FormStyle() const { return FFormStyle; }
+  void SetFormStyle(TFormStyle Value);
+  TPosition Position = poDesigned;
+
+  void SetVisible(bool Value) override;
+  void Close();
+  virtual bool CloseQuery();
+  int ShowModal();
+  bool Modal() const { return FModal; }
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int Value) { FModalResult = Value; }
+
+  // Runs OnCreate unless it has run already.
+  void DoCreate();
+
+  TNotifyEvent OnCreate;
+  TCloseQueryEvent OnCloseQuery;
+
+  LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+
+ private:
+  void CloseModal();
+  void RunModalLoop();
+  void ApplyPosition();
+  void UpdateStyles();
+
+  TFormBorderStyle FBorderStyle = bsSizeable;
+  TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
+  TFormStyle FFormStyle = fsNormal;
+  int FModalResult = mrNone;
+  bool FModal = false;
+  bool FCreated = false;
+  bool FPositioned = false;
+};
+
+// The form that contains a control, or null.
+TForm* GetParentForm(TControl* Control);

@@ -1,0 +1,146 @@
+#include "framework/Graphics.h"
+
+COLORREF ColorToRGB(TColor Color) {
+  if (Color & 0x80000000) return GetSysColor(static_cast<int>(Color & 0xFF));
+  return static_cast<COLORREF>(Color & 0xFFFFFF);
+}
+
+TFont::~TFont() {
+  if (FHandle) DeleteObject(FHandle);
+}
+
+void TFont::Assign(const TFont& Source) {
+  if (&Source == this) return;
+  FName = Source.FName;
+  FHeight = Source.FHeight;
+  FCharset = Source.FCharset;
+  FColor = Source.FColor;
+  FBold = Source.FBold;
+  Changed();
+}
+
+void TFont::SetName(const std::string& Value) {
+  if (Value == FName) return;
+  FName = Value;
+  Changed();
+}
+
+void TFont::SetHeight(int Value) {
+  if (Value == FHeight) return;
+  FHeight = Value;
+  Changed();
+}
+
+void TFont::SetCharset(BYTE Value) {
+  if (Value == FCharset) return;
+  FCharset = Value;
+  Changed();
+}
+
+void TFont::SetColor(TColor Value) {
+  if (Value == FColor) return;
+  FColor = Value;
+  Changed();
+}
+
+void TFont::SetBold(bool Value) {
+  if (Value == FBold) return;
+  FBold = Value;
+  Changed();
+}
+
+HFONT TFont::Handle() {
+  if (!FHandle) {
+    LOGFONTA Log{};
+    Log.lfHeight = FHeight;
+    Log.lfWeight = FBold ? FW_BOLD : FW_NORMAL;
+    Log.lfCharSet = FCharset;
+    Log.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    Log.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    Log.lfQuality = DEFAULT_QUALITY;
+    Log.lfPitchAndFamily = DEFAULT_PITCH;
+    lstrcpynA(Log.lfFaceName, FName.c_str(), LF_FACESIZE);
+    FHandle = CreateFontIndirectA(&Log);
+  }
+  return FHandle;
+}
+
+void TFont::Changed() {
+  // The old font may still be selected into a canvas: delete it only after
+  // OnChange has selected the new one.
+  HFONT Old = FHandle;
+  FHandle = nullptr;
+  if (OnChange) OnChange(this);
+  if (Old) DeleteObject(Old);
+}
+
+TCanvas::TCanvas() {
+  FFont.OnChange = [this](TObject*) { SelectFont(); };
+}
+
+TCanvas::~TCanvas() { SetHandle(nullptr); }
+
+void TCanvas::SetHandle(HDC DC) {
+  if (DC == FHandle) return;
+  if (FHandle && FOldFont) SelectObject(FHandle, FOldFont);
+  FHandle = DC;
+  FOldFont = nullptr;
+  if (!FHandle) return;
+  SetBkMode(FHandle, TRANSPARENT);
+  SelectFont();
+}
+
+void TCanvas::SelectFont() {
+  if (!FHandle) return;
+  HGDIOBJ Old = SelectObject(FHandle, FFont.Handle());
+  if (!FOldFont) FOldFont = Old;
+  SetTextColor(FHandle, ColorToRGB(FFont.Color()));
+}
+
+void TCanvas::FillRect(const TRect& R, TColor Color) {
+  HBRUSH Brush = CreateSolidBrush(ColorToRGB(Color));
+  ::FillRect(FHandle, &R, Brush);
+  DeleteObject(Brush);
+}
+
+int TCanvas::TextRect(TRect& R, const std::string& Text, UINT Format) {
+  return DrawTextA(FHandle, Text.c_str(), static_cast<int>(Text.size()), &R, Format);
+}
+
+TBitmap::TBitmap(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) {
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
+  Info.bmiHeader.biWidth = AWidth;
+  Info.bmiHeader.biHeight = -AHeight;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  Info.bmiHeader.biCompression = BI_RGB;
+  void* Bits = nullptr;
+  if (AWidth > 0 && AHeight > 0)
+    FHandle = CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  if (!FHandle) {
+    FWidth = FHeight = 0;
+    return;
+  }
+  FBits = static_cast<std::uint32_t*>(Bits);
+}
+
+TBitmap::~TBitmap() {
+  if (FHandle) DeleteObject(FHandle);
+}
+
+void TBitmap::Draw(HDC DC, const TRect& Dest) const {
+  if (Empty()) return;
+  HDC Source = CreateCompatibleDC(DC);
+  HGDIOBJ Old = SelectObject(Source, FHandle);
+  if (AlphaBlended) {
+    BLENDFUNCTION Blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(DC, Dest.left, Dest.top, Dest.Width(), Dest.Height(), Source, 0, 0, FWidth,
+               FHeight, Blend);
+  } else {
+    StretchBlt(DC, Dest.left, Dest.top, Dest.Width(), Dest.Height(), Source, 0, 0, FWidth,
+               FHeight, SRCCOPY);
+  }
+  SelectObject(Source, Old);
+  DeleteDC(Source);
+}
