@@ -94,6 +94,8 @@ public:
   explicit operator bool() const noexcept { return FValue != nullptr; }
   bool operator==(const IJsonObjectPtr& other) const noexcept { return FValue == other.FValue; }
   bool operator!=(const IJsonObjectPtr& other) const noexcept { return FValue != other.FValue; }
+  friend bool operator==(std::nullptr_t, const IJsonObjectPtr& value) noexcept { return !value; }
+  friend bool operator==(const IJsonObjectPtr& value, std::nullptr_t) noexcept { return !value; }
 
 private:
   IJsonObject* FValue = nullptr;

@@ -57,7 +57,9 @@ void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectP
     if (FDepth == 0 && FStack[0].State == tsDone) return;
     if (!consumed) continue;
     if (c == 0) {
-      if (Level().State != tsDone && Level().SavedState != tsDone) SetError(peEndOfText);
+      // A finished value inside an open container is no finished document.
+      bool complete = FDepth == 0 && (Level().State == tsDone || Level().SavedState == tsDone);
+      if (!complete) SetError(peEndOfText);
       return;
     }
     ++FOffset;

@@ -143,7 +143,11 @@ std::u16string DoubleToText(double value) {
 #ifdef _WIN32
   char buffer[64];
   _gcvt(value, 15, buffer);
-  return std::u16string(buffer, buffer + std::strlen(buffer));
+  std::u16string text(buffer, buffer + std::strlen(buffer));
+  // _gcvt follows the C runtime's locale; JSON wants the full stop.
+  for (char16_t& c : text)
+    if (c == u',') c = u'.';
+  return text;
 #else
   return FormatGcvt15(value);
 #endif
