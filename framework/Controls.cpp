@@ -115,9 +115,23 @@ void TControl::SetCaption(const std::string& Value) {
 }
 
 void TControl::SetColor(TColor Value) {
+  FParentColor = false;
+  StoreColor(Value);
+}
+
+void TControl::StoreColor(TColor Value) {
   if (Value == FColor) return;
   FColor = Value;
   ColorChanged();
+}
+
+void TControl::SetParentColor(bool Value) {
+  FParentColor = Value;
+  ParentColorChanged();
+}
+
+void TControl::ParentColorChanged() {
+  if (FParentColor && FParent) StoreColor(FParent->Color());
 }
 
 void TControl::SetParentFont(bool Value) {
@@ -448,6 +462,7 @@ void TWinControl::InsertControl(TControl* AControl) {
     AControl->Invalidate();
   }
   AControl->ParentFontChanged();
+  AControl->ParentColorChanged();
   AControl->UpdateAnchorRules();
   if (AControl->Align() != alNone) Realign();
 }
@@ -535,6 +550,8 @@ void TWinControl::ColorChanged() {
     DeleteObject(FBrush);
     FBrush = nullptr;
   }
+  for (TControl* C : FControls) C->ParentColorChanged();
+  for (TWinControl* C : FWinControls) C->ParentColorChanged();
   Invalidate();
 }
 

@@ -104,7 +104,11 @@ class TControl : public TComponent {
   const std::string& Caption() const { return FCaption; }
   void SetCaption(const std::string& Value);
   TColor Color() const { return FColor; }
+  // Clears ParentColor.
   void SetColor(TColor Value);
+  // While true the colour follows the parent's.
+  bool ParentColor() const { return FParentColor; }
+  void SetParentColor(bool Value);
   TFont& Font() { return FFont; }
   // While true the font follows the parent's; changing Font clears it.
   bool ParentFont() const { return FParentFont; }
@@ -160,6 +164,8 @@ class TControl : public TComponent {
   void DispatchMouse(UINT Msg, WPARAM Keys, int X, int Y);
   void CancelPress();
   void ParentFontChanged();
+  void ParentColorChanged();
+  void StoreColor(TColor Value);
   void InvalidateBounds(const TRect& R);
 
   TWinControl* FParent = nullptr;
@@ -170,6 +176,7 @@ class TControl : public TComponent {
   TColor FColor = clBtnFace;
   TFont FFont;
   bool FParentFont = true;
+  bool FParentColor = true;
   bool FAssigningParentFont = false;
   bool FLeftHeld = false;
   bool FClicked = false;

@@ -1,0 +1,48 @@
+#include "framework/ComCtrls.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner) {
+  FWidth = 150;
+  FHeight = 16;
+}
+
+void TProgressBar::CreateParams(TCreateParams& Params) {
+  INITCOMMONCONTROLSEX Init{sizeof(Init), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&Init);
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, PROGRESS_CLASSA);
+  Params.WinClassName = "TProgressBar";
+}
+
+void TProgressBar::CreateWnd() {
+  TWinControl::CreateWnd();
+  ApplyRange();
+}
+
+void TProgressBar::ApplyRange() {
+  FPosition = std::clamp(FPosition, FMin, std::max(FMin, FMax));
+  if (!HandleAllocated()) return;
+  SendMessageA(Handle(), PBM_SETRANGE32, FMin, FMax);
+  SendMessageA(Handle(), PBM_SETPOS, FPosition, 0);
+}
+
+void TProgressBar::SetMin(int Value) {
+  if (Value == FMin) return;
+  FMin = Value;
+  ApplyRange();
+}
+
+void TProgressBar::SetMax(int Value) {
+  if (Value == FMax) return;
+  FMax = Value;
+  ApplyRange();
+}
+
+void TProgressBar::SetPosition(int Value) {
+  if (Value == FPosition) return;
+  FPosition = Value;
+  ApplyRange();
+}

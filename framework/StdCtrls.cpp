@@ -1,0 +1,265 @@
+#include "framework/StdCtrls.h"
+
+namespace {
+
+std::string WindowText(HWND Wnd) {
+  int Length = GetWindowTextLengthA(Wnd);
+  std::string Text(static_cast<size_t>(Length) + 1, '\0');
+  Text.resize(static_cast<size_t>(GetWindowTextA(Wnd, &Text[0], Length + 1)));
+  return Text;
+}
+
+// Every CR LF, lone LF or lone CR becomes CR LF, as the edit control needs.
+std::string AdjustLineBreaks(const std::string& Text) {
+  std::string Result;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    char C = Text[I];
+    if (C != '\r' && C != '\n') {
+      Result += C;
+      continue;
+    }
+    if (C == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
+    Result += "\r\n";
+  }
+  return Result;
+}
+
+void SetRedraw(HWND Wnd, bool Updating) {
+  SendMessageA(Wnd, WM_SETREDRAW, Updating ? FALSE : TRUE, 0);
+  if (!Updating) InvalidateRect(Wnd, nullptr, TRUE);
+}
+
+class TListBoxStrings : public TStrings {
+ public:
+  explicit TListBoxStrings(TListBox& ListBox) : FListBox(ListBox) {}
+
+  int Count() const override { return static_cast<int>(Send(LB_GETCOUNT, 0, 0)); }
+  std::string Get(int Index) const override {
+    LRESULT Length = Send(LB_GETTEXTLEN, Index, 0);
+    if (Length == LB_ERR) return std::string();
+    std::string Text(static_cast<size_t>(Length) + 1, '\0');
+    Send(LB_GETTEXT, Index, reinterpret_cast<LPARAM>(&Text[0]));
+    Text.resize(static_cast<size_t>(Length));
+    return Text;
+  }
+  int Add(const std::string& S) override {
+    return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str())));
+  }
+  void Clear() override { Send(LB_RESETCONTENT, 0, 0); }
+
+ protected:
+  void SetUpdateState(bool Updating) override { SetRedraw(FListBox.Handle(), Updating); }
+
+ private:
+  LRESULT Send(UINT Msg, WPARAM WParam, LPARAM LParam) const {
+    return SendMessageA(FListBox.Handle(), Msg, WParam, LParam);
+  }
+
+  TListBox& FListBox;
+};
+
+// Lines of the memo's text; a wrapped line counts as one.
+class TMemoStrings : public TStrings {
+ public:
+  explicit TMemoStrings(TMemo& Memo) : FMemo(Memo) {}
+
+  int Count() const override { return static_cast<int>(SplitLines(Text()).size()); }
+  std::string Get(int Index) const override {
+    std::vector<std::string> Lines = SplitLines(Text());
+    return Index >= 0 && Index < static_cast<int>(Lines.size()) ? Lines[Index] : std::string();
+  }
+  int Add(const std::string& S) override {
+    std::string Current = Text();
+    if (!Current.empty() && Current.compare(Current.size() - 1, 1, "\n") != 0) Current += "\r\n";
+    SetText(Current + S + "\r\n");
+    return Count() - 1;
+  }
+  void Clear() override { SetText(std::string()); }
+  std::string Text() const override { return WindowText(FMemo.Handle()); }
+  void SetText(const std::string& Value) override {
+    SetWindowTextA(FMemo.Handle(), AdjustLineBreaks(Value).c_str());
+  }
+
+ protected:
+  void SetUpdateState(bool Updating) override { SetRedraw(FMemo.Handle(), Updating); }
+
+ private:
+  TMemo& FMemo;
+};
+
+}  // namespace
+
+// TCustomLabel
+
+TCustomLabel::TCustomLabel(TComponent* AOwner) : TControl(AOwner) {
+  FWidth = 65;
+  FHeight = 17;
+  SetAutoSize(true);
+}
+
+void TCustomLabel::Changed() {
+  AdjustSize();
+  Invalidate();
+}
+
+void TCustomLabel::TextChanged() { Changed(); }
+
+void TCustomLabel::FontChanged() { Changed(); }
+
+void TCustomLabel::SetTransparent(bool Value) {
+  if (Value == FTransparent) return;
+  FTransparent = Value;
+  Invalidate();
+}
+
+void TCustomLabel::SetAlignment(TAlignment Value) {
+  if (Value == FAlignment) return;
+  FAlignment = Value;
+  Invalidate();
+}
+
+void TCustomLabel::SetLayout(TTextLayout Value) {
+  if (Value == FLayout) return;
+  FLayout = Value;
+  Invalidate();
+}
+
+void TCustomLabel::SetWordWrap(bool Value) {
+  if (Value == FWordWrap) return;
+  FWordWrap = Value;
+  Changed();
+}
+
+void TCustomLabel::SetShowAccelChar(bool Value) {
+  if (Value == FShowAccelChar) return;
+  FShowAccelChar = Value;
+  Changed();
+}
+
+void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value) {
+  if (Value == FEllipsisPosition) return;
+  FEllipsisPosition = Value;
+  Invalidate();
+}
+
+bool TCustomLabel::CanAutoSize(int& NewWidth, int& NewHeight) {
+  HDC ScreenDC = GetDC(nullptr);
+  HDC Previous = Canvas().Handle();
+  Canvas().SetHandle(ScreenDC);
+  TRect R(0, 0, NewWidth, NewHeight);
+  DoDrawText(R, DT_EXPANDTABS | DT_CALCRECT | (FWordWrap ? DT_WORDBREAK : 0));
+  Canvas().SetHandle(Previous);
+  ReleaseDC(nullptr, ScreenDC);
+  NewWidth = R.right;
+  NewHeight = R.bottom;
+  return true;
+}
+
+void TCustomLabel::DoDrawText(TRect& Rect, UINT Flags) {
+  static const UINT EllipsisFlags[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
+  std::string Text = Caption();
+  // An empty label still has the height of one line.
+  if ((Flags & DT_CALCRECT) && (Text.empty() || (FShowAccelChar && Text == "&"))) Text += ' ';
+  if (!FShowAccelChar) Flags |= DT_NOPREFIX;
+  Flags |= EllipsisFlags[FEllipsisPosition];
+  TCanvas& C = Canvas();
+  C.Font().Assign(Font());
+  if (Enabled()) {
+    C.TextRect(Rect, Text, Flags);
+    return;
+  }
+  OffsetRect(&Rect, 1, 1);
+  C.Font().SetColor(clBtnHighlight);
+  C.TextRect(Rect, Text, Flags);
+  OffsetRect(&Rect, -1, -1);
+  C.Font().SetColor(clBtnShadow);
+  C.TextRect(Rect, Text, Flags);
+}
+
+void TCustomLabel::Paint(HDC DC) {
+  static const UINT AlignmentFlags[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
+  HDC Previous = Canvas().Handle();
+  Canvas().SetHandle(DC);
+  TRect R = ClientRect();
+  if (!FTransparent) Canvas().FillRect(R, Color());
+  UINT Flags = DT_EXPANDTABS | (FWordWrap ? DT_WORDBREAK : 0) | AlignmentFlags[FAlignment];
+  if (FLayout != tlTop) {
+    TRect Measured = R;
+    DoDrawText(Measured, Flags | DT_CALCRECT);
+    int Gap = Height() - Measured.bottom;
+    OffsetRect(&R, 0, FLayout == tlBottom ? Gap : Gap / 2);
+  }
+  DoDrawText(R, Flags);
+  Canvas().SetHandle(Previous);
+}
+
+// TListBox
+
+TListBox::TListBox(TComponent* AOwner) : TWinControl(AOwner), FItems(new TListBoxStrings(*this)) {
+  FWidth = 121;
+  FHeight = 97;
+  SetParentColor(false);
+  SetColor(clWindow);
+}
+
+TListBox::~TListBox() { delete FItems; }
+
+void TListBox::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "LISTBOX");
+  Params.Style |= WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+  Params.ExStyle |= WS_EX_CLIENTEDGE;
+  Params.WinClassName = "TListBox";
+}
+
+void TListBox::CreateWnd() {
+  TWinControl::CreateWnd();
+  ApplyItemHeight();
+}
+
+void TListBox::FontChanged() {
+  TWinControl::FontChanged();
+  ApplyItemHeight();  // a new font resets the item height
+}
+
+void TListBox::ApplyItemHeight() {
+  if (HandleAllocated() && FItemHeight > 0)
+    SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, FItemHeight);
+}
+
+int TListBox::ItemIndex() { return static_cast<int>(SendMessageA(Handle(), LB_GETCURSEL, 0, 0)); }
+
+void TListBox::SetItemIndex(int Value) { SendMessageA(Handle(), LB_SETCURSEL, Value, 0); }
+
+void TListBox::SetItemHeight(int Value) {
+  if (Value == FItemHeight || Value < 0) return;
+  FItemHeight = Value;
+  ApplyItemHeight();
+  Invalidate();
+}
+
+// TMemo
+
+TMemo::TMemo(TComponent* AOwner) : TWinControl(AOwner), FLines(new TMemoStrings(*this)) {
+  FWidth = 185;
+  FHeight = 89;
+  TabStop = true;
+  SetParentColor(false);
+  SetColor(clWindow);
+}
+
+TMemo::~TMemo() { delete FLines; }
+
+void TMemo::CreateParams(TCreateParams& Params) {
+  TWinControl::CreateParams(Params);
+  CreateSubClass(Params, "EDIT");
+  Params.Style |= ES_MULTILINE | ES_AUTOVSCROLL | (FReadOnly ? ES_READONLY : 0);
+  Params.ExStyle |= WS_EX_CLIENTEDGE;
+  Params.WinClassName = "TMemo";
+}
+
+void TMemo::SetReadOnly(bool Value) {
+  if (Value == FReadOnly) return;
+  FReadOnly = Value;
+  if (HandleAllocated()) SendMessageA(Handle(), EM_SETREADONLY, Value, 0);
+}
