@@ -1,0 +1,231 @@
+#include "net/uFunction.h"
+
+#include <windows.h>
+#include <msxml2.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/uFunction.h"
+
+namespace {
+
+const char* const ETagSection = "JSON_ETag";
+const CLSID XMLHTTPRequestClass = {0xED8C108E, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
+const IID XMLHTTPRequestInterface = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
+
+std::string CacheFolder() { return GetUserDataDir() + "Down\\"; }
+
+bool SaveFileText(const std::string& FileName, const std::string& Bytes) {
+  HANDLE File = CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return false;
+  DWORD Written = 0;
+  bool Ok = Bytes.empty() ||
+            (WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) &&
+             Written == Bytes.size());
+  CloseHandle(File);
+  return Ok;
+}
+
+void TouchFile(const std::string& FileName) {
+  HANDLE File = CreateFileA(FileName.c_str(), FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return;
+  FILETIME Now;
+  GetSystemTimeAsFileTime(&Now);
+  SetFileTime(File, nullptr, nullptr, &Now);
+  CloseHandle(File);
+}
+
+std::wstring Wide(const std::string& Text) {
+  int Length = MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  std::wstring Result(Length, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), &Result[0], Length);
+  return Result;
+}
+
+std::string Narrow(const wchar_t* Text, int Length) {
+  int Size = WideCharToMultiByte(CP_ACP, 0, Text, Length, nullptr, 0, nullptr, nullptr);
+  std::string Result(Size, '\0');
+  WideCharToMultiByte(CP_ACP, 0, Text, Length, &Result[0], Size, nullptr, nullptr);
+  return Result;
+}
+
+// A BSTR that frees itself.
+class TBStr {
+ public:
+  explicit TBStr(const std::string& Text) : FValue(SysAllocString(Wide(Text).c_str())) {}
+  TBStr() = default;
+  ~TBStr() { SysFreeString(FValue); }
+  TBStr(const TBStr&) = delete;
+  TBStr& operator=(const TBStr&) = delete;
+  BSTR* operator&() { return &FValue; }
+  operator BSTR() const { return FValue; }
+  std::string Text() const { return FValue ? Narrow(FValue, SysStringLen(FValue)) : ""; }
+
+ private:
+  BSTR FValue = nullptr;
+};
+
+bool IsWeakTag(const std::string& Tag) {
+  return Tag.size() >= 2 && (Tag[0] == 'W' || Tag[0] == 'w') && Tag[1] == '/';
+}
+
+// Restores the quotes that reading took from a strong tag.
+std::string QuoteTag(const std::string& Tag) {
+  if (Tag.size() <= 2 || IsWeakTag(Tag)) return Tag;
+  std::string Result = "\"";
+  for (char C : Tag) {
+    Result += C;
+    if (C == '"') Result += '"';
+  }
+  return Result + "\"";
+}
+
+bool IsBlank(const std::string& Text) {
+  return Text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// A header value with a line break would add lines to an INI file.
+bool HasLineBreak(const std::string& Text) { return Text.find_first_of("\r\n") != std::string::npos; }
+
+// The whole response body, from its start.
+std::optional<std::string> ReadResponseStream(IXMLHTTPRequest* Request) {
+  VARIANT Body;
+  VariantInit(&Body);
+  if (FAILED(Request->get_responseStream(&Body))) return std::nullopt;
+  std::optional<std::string> Result;
+  IStream* Stream = nullptr;
+  if ((Body.vt == VT_UNKNOWN || Body.vt == VT_STREAM) && Body.punkVal &&
+      SUCCEEDED(Body.punkVal->QueryInterface(IID_IStream, reinterpret_cast<void**>(&Stream)))) {
+    LARGE_INTEGER Start{};
+    Stream->Seek(Start, STREAM_SEEK_SET, nullptr);
+    Result.emplace();
+    char Buffer[4096];
+    ULONG Read = 0;
+    while (SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0)
+      Result->append(Buffer, Read);
+    Stream->Release();
+  }
+  VariantClear(&Body);
+  return Result;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& Name) {
+  DWORD Attr = GetFileAttributesA(Name.c_str());
+  return Attr != INVALID_FILE_ATTRIBUTES && !(Attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string FolderOf(const std::string& Path) {
+  size_t Slash = Path.find_last_of("\\/");
+  return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
+}
+
+bool ForceFolder(const std::string& Folder) {
+  DWORD Attr = GetFileAttributesA(Folder.c_str());
+  if (Attr != INVALID_FILE_ATTRIBUTES && (Attr & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  int Error = SHCreateDirectoryExA(nullptr, Folder.c_str(), nullptr);
+  return Error == ERROR_SUCCESS || Error == ERROR_ALREADY_EXISTS;
+}
+
+std::string UrlFileName(const std::string& Url) {
+  size_t Delimiter = Url.find_last_of("/\\:");
+  std::string Name = Delimiter == std::string::npos ? Url : Url.substr(Delimiter + 1);
+  return Name.substr(0, Name.find('?'));
+}
+
+std::string ReadFileText(const std::string& FileName) {
+  if (!FileExists(FileName)) return "";
+  HANDLE File = CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return "";
+  std::string Result;
+  char Buffer[65536];
+  DWORD Read = 0;
+  bool Ok = true;
+  while ((Ok = ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr)) && Read > 0)
+    Result.append(Buffer, Read);
+  CloseHandle(File);
+  return Ok ? Result : "";
+}
+
+std::string ReadIniString(const std::string& FileName, const std::string& Section,
+                          const std::string& Key, const std::string& Default) {
+  if (!FileExists(FileName)) return Default;
+  std::vector<char> Buffer(2048);
+  GetPrivateProfileStringA(Section.c_str(), Key.c_str(), Default.c_str(), Buffer.data(),
+                           static_cast<DWORD>(Buffer.size()), FileName.c_str());
+  return Buffer.data();
+}
+
+bool WriteIniString(const std::string& FileName, const std::string& Section,
+                    const std::string& Key, const std::string& Value) {
+  return WritePrivateProfileStringA(Section.c_str(), Key.c_str(), Value.c_str(),
+                                    FileName.c_str()) != FALSE;
+}
+
+std::optional<std::string> GetUrlStream(const std::string& Url,
+                                        const std::optional<std::string>& TagOverride,
+                                        const std::string& CacheKey,
+                                        const std::string& CacheFile) {
+  std::string Key = CacheKey.empty() ? UrlFileName(Url) : CacheKey;
+  std::string Folder = CacheFolder();
+  if (!ForceFolder(Folder)) return std::nullopt;
+  std::string IniFile = CacheFile.empty() ? Folder + "ETagFile.dat" : CacheFile;
+  std::string Tag = TagOverride ? *TagOverride : ReadIniString(IniFile, ETagSection, Key, "");
+  Tag = QuoteTag(Tag);
+
+  std::optional<std::string> Result;
+  IXMLHTTPRequest* Request = nullptr;
+  try {
+    if (FAILED(CoCreateInstance(XMLHTTPRequestClass, nullptr, CLSCTX_INPROC_SERVER,
+                                XMLHTTPRequestInterface, reinterpret_cast<void**>(&Request))))
+      return std::nullopt;
+    VARIANT Async, Empty;
+    VariantInit(&Async);
+    Async.vt = VT_BOOL;
+    Async.boolVal = VARIANT_FALSE;
+    VariantInit(&Empty);
+    TBStr Method("GET"), Address(Url);
+    if (SUCCEEDED(Request->open(Method, Address, Async, Empty, Empty))) {
+      if (!IsBlank(Tag) && Tag != "0") {
+        TBStr Name("If-None-Match"), Value(Tag);
+        Request->setRequestHeader(Name, Value);
+      }
+      long Status = 0;
+      if (SUCCEEDED(Request->send(Empty)) && SUCCEEDED(Request->get_status(&Status)) &&
+          Status == 200) {
+        Result = ReadResponseStream(Request);
+        TBStr Name("ETag"), Value;
+        if (Result && SUCCEEDED(Request->getResponseHeader(Name, &Value)) &&
+            !HasLineBreak(Value.Text()))
+          WriteIniString(IniFile, ETagSection, Key, Value.Text());
+      }
+    }
+  } catch (...) {
+    // The body, once copied, is still the answer.
+  }
+  if (Request) Request->Release();
+  return Result;
+}
+
+std::string GetUrlFile(const std::string& Url, const std::string& LocalPath) {
+  try {
+    std::string Path = LocalPath.empty() ? CacheFolder() + UrlFileName(Url) : LocalPath;
+    if (!ForceFolder(FolderOf(Path))) return "";
+    bool Existed = FileExists(Path);
+    std::optional<std::string> Body =
+        GetUrlStream(Url, Existed ? std::optional<std::string>() : std::string("0"), Path, "");
+    if (Body)
+      SaveFileText(Path, *Body);
+    else if (Existed)
+      TouchFile(Path);
+    return FileExists(Path) ? Path : "";
+  } catch (...) {
+    return "";
+  }
+}

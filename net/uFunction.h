@@ -1,0 +1,35 @@
+// Network routines of the shared utility unit: the conditional fetch of a
+// small document into the per-user cache folder, with its entity-tag cache,
+// and the file and profile helpers it stands on.
+#pragma once
+
+#include <optional>
+#include <string>
+
+bool FileExists(const std::string& Name);
+// The folder part of Path with its trailing delimiter; empty when none.
+std::string FolderOf(const std::string& Path);
+// Creates Folder (an absolute path) with all missing parents; true when it
+// exists afterwards.
+bool ForceFolder(const std::string& Folder);
+
+// Text after the last '/', '\' or ':', cut before the first '?'.
+std::string UrlFileName(const std::string& Url);
+// The file's bytes; empty when it is missing or unreadable.
+std::string ReadFileText(const std::string& FileName);
+// Profile-function INI access: reading strips one pair of enclosing quotes.
+std::string ReadIniString(const std::string& FileName, const std::string& Section,
+                          const std::string& Key, const std::string& Default);
+bool WriteIniString(const std::string& FileName, const std::string& Section,
+                    const std::string& Key, const std::string& Value);
+// GET through the platform's XMLHTTP object, conditional on the stored tag
+// unless TagOverride is given ("0" sends no tag). The body of a 200 answer,
+// or nothing. Needs COM initialised on the calling thread.
+std::optional<std::string> GetUrlStream(const std::string& Url,
+                                        const std::optional<std::string>& TagOverride = {},
+                                        const std::string& CacheKey = "",
+                                        const std::string& CacheFile = "");
+// Fetches Url into the local copy (default: the cache folder + its file name)
+// and returns the copy's path; the earlier copy stays when no body arrives.
+// Empty when there is no copy at all.
+std::string GetUrlFile(const std::string& Url, const std::string& LocalPath = "");

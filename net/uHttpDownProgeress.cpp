@@ -1,0 +1,419 @@
+#include "net/uHttpDownProgeress.h"
+
+#include <mshtml.h>
+#include <objbase.h>
+#include <urlmon.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <stdexcept>
+
+#include "net/uFunction.h"
+
+namespace {
+
+const char* const NetErrorText = "下载失败，请检查网络连接是否正常!";
+const char* const SizeErrorText = "文件大小不正确!";
+const char* const StateSection = "cfg";
+const DWORD BlockSize = 4096;
+const DWORD TimeOut = 15000;
+
+const CLSID HtmlDocumentClass = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
+const IID HtmlDocument2Interface = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
+
+bool SameText(const std::string& A, const std::string& B) {
+  return lstrcmpiA(A.c_str(), B.c_str()) == 0;
+}
+
+// The data file, closed on every way out of the attempt.
+class TDataFile {
+ public:
+  explicit TDataFile(const std::string& FileName)
+      : FHandle(CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (FHandle == INVALID_HANDLE_VALUE) throw std::runtime_error("data file cannot be opened");
+  }
+  ~TDataFile() { Close(); }
+  TDataFile(const TDataFile&) = delete;
+  TDataFile& operator=(const TDataFile&) = delete;
+  HANDLE Handle() const { return FHandle; }
+  int64_t Length() const {
+    LARGE_INTEGER Length{};
+    GetFileSizeEx(FHandle, &Length);
+    return Length.QuadPart;
+  }
+  // Cuts the file to Position and leaves the file position there.
+  void Truncate(int64_t Position) {
+    LARGE_INTEGER Offset;
+    Offset.QuadPart = Position;
+    if (!SetFilePointerEx(FHandle, Offset, nullptr, FILE_BEGIN) || !SetEndOfFile(FHandle))
+      throw std::runtime_error("data file cannot be cut");
+  }
+  void Close() {
+    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+    FHandle = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE FHandle;
+};
+
+void CloseInternet(HINTERNET& Handle) {
+  if (Handle) InternetCloseHandle(Handle);
+  Handle = nullptr;
+}
+
+}  // namespace
+
+// The network works asynchronously so that a stop request can end a wait on
+// a stalled server at once. WinINet may still complete a call after the task
+// has stopped waiting, so this block (with the buffer that call fills) lives
+// until both the attempt and the request handle are done with it.
+struct TInetCall {
+  HANDLE Done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  DWORD_PTR Result = 0;
+  char Buffer[BlockSize];
+  INTERNET_BUFFERSA Buffers{};
+  std::atomic<int> Refs{2};  // the attempt and the request handle
+
+  ~TInetCall() { CloseHandle(Done); }
+  void Release() {
+    if (--Refs == 0) delete this;
+  }
+};
+
+namespace {
+
+void CALLBACK InternetStatus(HINTERNET, DWORD_PTR Context, DWORD Status, LPVOID Info, DWORD) {
+  auto* Call = reinterpret_cast<TInetCall*>(Context);
+  if (!Call) return;
+  if (Status == INTERNET_STATUS_REQUEST_COMPLETE) {
+    Call->Result = static_cast<INTERNET_ASYNC_RESULT*>(Info)->dwResult;
+    SetEvent(Call->Done);
+  } else if (Status == INTERNET_STATUS_HANDLE_CLOSING) {
+    Call->Release();
+  }
+}
+
+}  // namespace
+
+THttpDownProgeress::THttpDownProgeress(bool CreateSuspended) {
+  FCancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  CoInitialize(nullptr);
+  UserAgent = GetUserAgent();
+  if (!CreateSuspended) Resume();
+}
+
+THttpDownProgeress::~THttpDownProgeress() {
+  // Waited for here, not in the base, while the fields the worker uses live.
+  TerminateAndWait();
+  CoUninitialize();
+  CloseHandle(FCancel);
+}
+
+void THttpDownProgeress::TerminatedSet() { SetEvent(FCancel); }
+
+void THttpDownProgeress::Execute() {
+  while (!Terminated()) {
+    if (DownloadFile()) NotifyComplete();
+    if (!Terminated()) Suspend();
+  }
+}
+
+bool THttpDownProgeress::DownloadFile() {
+  bool Result = false;
+  if (UserAgent.empty()) UserAgent = GetUserAgent();
+  std::string Headers =
+      "Accept: */*\r\nAccept-Language: zh-CN\r\nAccept-Encoding: deflate\r\nUser-Agent: " +
+      UserAgent;
+  if (!Referer.empty()) Headers += "\r\nReferer: " + Referer;
+  std::string Host, Object;
+  INTERNET_PORT Port = 80;
+  ParseUrl(Url, Host, Object, Port);
+  FCall = new TInetCall();
+  FRoot = InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, "", "", INTERNET_FLAG_ASYNC);
+  InternetSetStatusCallback(FRoot, InternetStatus);
+  FConnect = InternetConnectA(FRoot, Host.c_str(), Port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  try {
+    Result = RunAttempt(Headers, Object);
+  } catch (...) {
+    EndAttempt(false);
+    throw;
+  }
+  EndAttempt(Result);
+  return Result;
+}
+
+bool THttpDownProgeress::RunAttempt(const std::string& Headers, const std::string& Object) {
+  std::string DataName = SaveFile + ".tsk";
+  std::string StateName = SaveFile + ".tsk.cfg";
+  if (!FState.LoadFromFile(StateName)) throw std::runtime_error("state file cannot be read");
+  FRequest = HttpOpenRequestA(FConnect, "GET", Object.c_str(), "HTTP/1.1", nullptr, nullptr, 0,
+                              reinterpret_cast<DWORD_PTR>(FCall));
+  if (!FRequest) FCall->Release();  // no handle will report its closing
+  DWORD Limit = TimeOut;
+  InternetSetOptionA(FRequest, INTERNET_OPTION_CONNECT_TIMEOUT, &Limit, sizeof(Limit));
+  InternetSetOptionA(FRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, &Limit, sizeof(Limit));
+  // Wine bounds a stalled read by this one, not by the receive time-out.
+  InternetSetOptionA(FRequest, INTERNET_OPTION_SEND_TIMEOUT, &Limit, sizeof(Limit));
+
+  if (!SendRequest(Headers + "\r\nRANGE: bytes=0-0")) {
+    if (!Terminated()) NotifyError(NetErrorText);
+    return false;
+  }
+  if (!QueryResumeInfo()) return false;
+  if (Terminated()) return false;
+
+  TDataFile Data(DataName);
+  if (Data.Length() < Down) Down = 0;
+  if (!SendRequest(Headers + "\r\nRANGE: bytes=" + std::to_string(Down) + "-") ||
+      !AcceptDataResponse()) {
+    if (!Terminated()) NotifyError(NetErrorText);
+    return false;
+  }
+  Data.Truncate(Down);
+  if (!TransferBlocks(Data.Handle())) return false;
+  Data.Close();
+
+  if (Size > 0 && Down >= Size) {
+    if (FileExists(SaveFile)) DeleteFileA(SaveFile.c_str());
+    if (MoveFileA(DataName.c_str(), SaveFile.c_str())) DeleteFileA(StateName.c_str());
+    return true;
+  }
+  NotifyError(SizeErrorText);
+  return false;
+}
+
+void THttpDownProgeress::EndAttempt(bool Succeeded) {
+  CloseInternet(FRequest);
+  if (!Succeeded && Down > 0) FState.SaveToFile(SaveFile + ".tsk.cfg");
+  FState.Clear();
+  CloseInternet(FConnect);
+  CloseInternet(FRoot);
+  FCall->Release();
+  FCall = nullptr;
+}
+
+bool THttpDownProgeress::QueryResumeInfo() {
+  std::string Status = QueryHeader(HTTP_QUERY_STATUS_CODE);
+  if (Status != "200" && Status != "206") return false;
+  std::string Range = QueryHeader(HTTP_QUERY_CONTENT_RANGE);
+  if (!Range.empty()) {
+    size_t Slash = Range.find('/');
+    Size = Slash == std::string::npos ? 0 : TextToInt64(Range.substr(Slash + 1), 0);
+  } else {
+    std::string Length = QueryHeader(HTTP_QUERY_CONTENT_LENGTH);
+    if (Length.empty()) return false;
+    Size = TextToInt64(Length, 0);
+  }
+  std::string Tag = QueryHeader(HTTP_QUERY_ETAG);
+  std::string Modified = Tag.empty() ? QueryHeader(HTTP_QUERY_LAST_MODIFIED) : "";
+  std::string StateName = SaveFile + ".tsk.cfg";
+  ForceFolder(FolderOf(StateName));
+  Down = 0;
+  if (FileExists(StateName) && SameText(FState.ReadString(StateSection, "ETag", ""), Tag) &&
+      SameText(FState.ReadString(StateSection, "Size", "0"), std::to_string(Size)) &&
+      SameText(FState.ReadString(StateSection, "MODIFIED", ""), Modified)) {
+    // A negative offset would turn the data request into a suffix range.
+    Down = std::max<int64_t>(0, TextToInt64(FState.ReadString(StateSection, "Down", "0"), 0));
+    return true;
+  }
+  FState.WriteString(StateSection, "ETag", Tag);
+  FState.WriteString(StateSection, "Size", std::to_string(Size));
+  FState.WriteString(StateSection, "MODIFIED", Modified);
+  FState.WriteString(StateSection, "Down", "0");
+  return true;
+}
+
+// A 206 that continues at Down goes on. A 200 carries the whole resource, so
+// the transfer starts again at 0. Anything else (an error page, a range that
+// starts elsewhere) must not be written into the data file.
+bool THttpDownProgeress::AcceptDataResponse() {
+  std::string Status = QueryHeader(HTTP_QUERY_STATUS_CODE);
+  if (Status == "200") {
+    Down = 0;
+    FState.WriteString(StateSection, "Down", "0");
+    return true;
+  }
+  std::string Start = "bytes " + std::to_string(Down) + "-";
+  std::string Range = QueryHeader(HTTP_QUERY_CONTENT_RANGE);
+  return Status == "206" && Range.size() > Start.size() &&
+         SameText(Range.substr(0, Start.size()), Start);
+}
+
+// The transfer loop; false when termination ended it.
+bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
+  DWORD Read = 0;
+  while (ReadBlock(Read) && Read > 0) {
+    DWORD Written = 0;
+    // A block that cannot be written ends the transfer: going on would put
+    // the following blocks at the wrong offset.
+    if (!WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) || Written != Read) break;
+    Down += Read;
+    FState.WriteString(StateSection, "Down", std::to_string(Down));
+    NotifyProgress();
+    if (Terminated()) return false;
+  }
+  return !Terminated();
+}
+
+bool THttpDownProgeress::SendRequest(const std::string& Headers) {
+  return WaitCall(HttpSendRequestA(FRequest, Headers.c_str(), static_cast<DWORD>(Headers.size()),
+                                   nullptr, 0));
+}
+
+bool THttpDownProgeress::ReadBlock(DWORD& Read) {
+  FCall->Buffers = INTERNET_BUFFERSA{};
+  FCall->Buffers.dwStructSize = sizeof(FCall->Buffers);
+  FCall->Buffers.lpvBuffer = FCall->Buffer;
+  FCall->Buffers.dwBufferLength = BlockSize;
+  bool Ok = WaitCall(InternetReadFileExA(FRequest, &FCall->Buffers, IRF_ASYNC,
+                                         reinterpret_cast<DWORD_PTR>(FCall)));
+  Read = Ok ? FCall->Buffers.dwBufferLength : 0;
+  return Ok;
+}
+
+// Completes a call that may have gone pending; false when it failed or
+// termination ended the wait.
+bool THttpDownProgeress::WaitCall(BOOL Started) {
+  if (Started) return true;
+  if (GetLastError() != ERROR_IO_PENDING) return false;
+  HANDLE Events[2] = {FCall->Done, FCancel};
+  if (WaitForMultipleObjects(2, Events, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+  return FCall->Result != 0;
+}
+
+// A header as text; empty when absent, and when it carries a line break,
+// which would add lines to the state file.
+std::string THttpDownProgeress::QueryHeader(DWORD Query) {
+  char Buffer[1024];
+  DWORD Length = sizeof(Buffer);
+  DWORD Index = 0;
+  if (!FRequest || !HttpQueryInfoA(FRequest, Query, Buffer, &Length, &Index)) return "";
+  std::string Value(Buffer, Length);
+  return Value.find_first_of("\r\n") == std::string::npos ? Value : "";
+}
+
+void THttpDownProgeress::NotifyProgress() {
+  try {
+    if (GetTickCount() - LastTick < 1000 && Down < Size) return;
+    if (Size <= 0) return;
+    float Percent = static_cast<float>(std::nearbyint(static_cast<double>(Down) / Size * 10000) / 100);
+    if (OnProgress) Synchronize([&] { OnProgress(this, Percent); });
+    LastTick = GetTickCount();
+  } catch (...) {
+  }
+}
+
+void THttpDownProgeress::NotifyError(const std::string& Text) {
+  try {
+    ErrorText = Text;
+    if (OnError) Synchronize([&] { OnError(this, ErrorText); });
+  } catch (...) {
+  }
+}
+
+void THttpDownProgeress::NotifyComplete() {
+  try {
+    if (OnComplete) Synchronize([&] { OnComplete(this); });
+  } catch (...) {
+  }
+}
+
+std::string GetUserAgent() {
+  IHTMLDocument2* Document = nullptr;
+  if (FAILED(CoCreateInstance(HtmlDocumentClass, nullptr, CLSCTX_INPROC_SERVER,
+                              HtmlDocument2Interface, reinterpret_cast<void**>(&Document)))) {
+    // No HTML engine (Wine without Gecko): the platform's own text.
+    char Agent[1024];
+    DWORD Length = sizeof(Agent);
+    return SUCCEEDED(ObtainUserAgentString(0, Agent, &Length)) ? Agent : "";
+  }
+  std::string Result;
+  IHTMLWindow2* Window = nullptr;
+  IOmNavigator* Navigator = nullptr;
+  BSTR Agent = nullptr;
+  if (SUCCEEDED(Document->get_parentWindow(&Window)) && Window &&
+      SUCCEEDED(Window->get_clientInformation(&Navigator)) && Navigator &&
+      SUCCEEDED(Navigator->get_userAgent(&Agent)) && Agent) {
+    int Length = WideCharToMultiByte(CP_ACP, 0, Agent, -1, nullptr, 0, nullptr, nullptr);
+    Result.resize(Length > 0 ? Length - 1 : 0);
+    WideCharToMultiByte(CP_ACP, 0, Agent, -1, &Result[0], Length, nullptr, nullptr);
+  }
+  SysFreeString(Agent);
+  if (Navigator) Navigator->Release();
+  if (Window) Window->Release();
+  Document->Release();
+  return Result;
+}
+
+void ParseUrl(const std::string& Url, std::string& Host, std::string& Object, INTERNET_PORT& Port) {
+  std::string Lower = Url;
+  CharLowerBuffA(&Lower[0], static_cast<DWORD>(Lower.size()));
+  std::string Rest = Lower.find("http://") != std::string::npos ? Url.substr(7) : Url;
+  size_t Slash = Rest.find('/');
+  std::string HostPart = Rest.substr(0, Slash);
+  std::string Path = Slash == std::string::npos ? "" : Rest.substr(Slash);
+  size_t Question = Path.find('?');
+  std::string Query = Question == std::string::npos ? "" : Path.substr(Question + 1);
+  Path = Path.substr(0, Question);
+  Object.clear();
+  for (const std::string& Piece : SplitString(Path, '/')) Object += "/" + EncodeUrlPart(Piece);
+  if (Object.empty()) Object = "/";
+  if (!Query.empty()) Object += "?" + Query;
+  size_t Colon = HostPart.find(':');
+  Host = HostPart.substr(0, Colon);
+  Port = 80;
+  if (Colon != std::string::npos) {
+    int64_t Number = TextToInt64(HostPart.substr(Colon + 1), 80);
+    Port = Number > 0 && Number <= 65535 ? static_cast<INTERNET_PORT>(Number) : 80;
+  }
+}
+
+std::string EncodeUrlPart(const std::string& Part) {
+  static const char Hex[] = "0123456789ABCDEF";
+  static const std::string Kept = "@!$'()*-._";
+  std::string Result;
+  for (unsigned char C : Part) {
+    if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') ||
+        (C != 0 && Kept.find(static_cast<char>(C)) != std::string::npos)) {
+      Result += static_cast<char>(C);
+    } else if (C == ' ') {
+      Result += '+';
+    } else {
+      Result += '%';
+      Result += Hex[C >> 4];
+      Result += Hex[C & 15];
+    }
+  }
+  return Result;
+}
+
+std::vector<std::string> SplitString(const std::string& Text, char Delimiter) {
+  std::vector<std::string> Pieces;
+  size_t Start = 0;
+  while (Start <= Text.size()) {
+    size_t End = Text.find(Delimiter, Start);
+    if (End == std::string::npos) End = Text.size();
+    if (End > Start) Pieces.push_back(Text.substr(Start, End - Start));
+    Start = End + 1;
+  }
+  return Pieces;
+}
+
+int64_t TextToInt64(const std::string& Text, int64_t Default) {
+  size_t I = 0;
+  bool Negative = false;
+  if (I < Text.size() && (Text[I] == '-' || Text[I] == '+')) Negative = Text[I++] == '-';
+  if (I == Text.size()) return Default;
+  uint64_t Limit = Negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+  uint64_t Value = 0;
+  for (; I < Text.size(); ++I) {
+    if (Text[I] < '0' || Text[I] > '9') return Default;
+    unsigned Digit = Text[I] - '0';
+    if (Value > (Limit - Digit) / 10) return Default;
+    Value = Value * 10 + Digit;
+  }
+  return Negative ? static_cast<int64_t>(0 - Value) : static_cast<int64_t>(Value);
+}

@@ -1,0 +1,84 @@
+// The resumable download of one HTTP resource on a worker thread: a one-byte
+// probe, resumption from the data and state files of an interrupted attempt
+// when tag, size and stamp still match, progress at most once a second.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Thread.h"
+#include "net/uMemIniFile.h"
+
+using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
+using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
+
+struct TInetCall;
+
+class THttpDownProgeress : public TThread {
+ public:
+  // Initialises COM on the creating thread and learns the user agent.
+  explicit THttpDownProgeress(bool CreateSuspended);
+  // Stops a running attempt (a blocked network call is cut off), waits for
+  // the thread while running its pending events, then uninitialises COM.
+  ~THttpDownProgeress() override;
+
+  // Written by the owner only while the thread is suspended.
+  std::string Url;       // "http://" form only
+  std::string SaveFile;  // full path of the finished file
+  std::string UserAgent;
+  int64_t Down = 0;  // valid bytes at the start of the data file
+  int64_t Size = 0;  // total size announced by the probe
+  std::string ErrorText;
+  DWORD LastTick = 0;  // tick of the last progress event
+  TDownProgressEvent OnProgress;
+  TDownErrorEvent OnError;
+  TNotifyEvent OnComplete;
+  std::string Referer;
+
+  // One attempt on the calling thread; true when the finished file is in place.
+  bool DownloadFile();
+
+ protected:
+  void Execute() override;
+  void TerminatedSet() override;
+
+ private:
+  bool RunAttempt(const std::string& Headers, const std::string& Object);
+  void EndAttempt(bool Succeeded);
+  bool QueryResumeInfo();
+  bool AcceptDataResponse();
+  bool TransferBlocks(HANDLE DataFile);
+  bool SendRequest(const std::string& Headers);
+  bool ReadBlock(DWORD& Read);
+  bool WaitCall(BOOL Started);
+  std::string QueryHeader(DWORD Query);
+  void NotifyProgress();
+  void NotifyError(const std::string& Text);
+  void NotifyComplete();
+
+  HINTERNET FRoot = nullptr;
+  HINTERNET FConnect = nullptr;
+  HINTERNET FRequest = nullptr;
+  TInetCall* FCall = nullptr;  // completion of the pending network call
+  HANDLE FCancel = nullptr;    // set by Terminate: ends any wait for the network
+  TMemIniFile FState;
+};
+
+// The browser's user-agent text; empty when the platform cannot tell.
+std::string GetUserAgent();
+// Host, object path (pieces percent-encoded, query kept) and port of an
+// "http://" URL.
+void ParseUrl(const std::string& Url, std::string& Host, std::string& Object, INTERNET_PORT& Port);
+// Letters, digits and @ ! $ ' ( ) * - . _ stay; a space becomes '+'; every
+// other byte becomes %XX.
+std::string EncodeUrlPart(const std::string& Part);
+// The non-empty pieces between Delimiter characters.
+std::vector<std::string> SplitString(const std::string& Text, char Delimiter);
+// Decimal text to a signed 64-bit number; Default when it is not one or does
+// not fit.
+int64_t TextToInt64(const std::string& Text, int64_t Default);

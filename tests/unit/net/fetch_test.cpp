@@ -1,0 +1,236 @@
+// The conditional fetch into the per-user cache folder, against the loopback
+// test server through the platform's XMLHTTP object.
+#include "net/uFunction.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include "app/uFunction.h"
+#include "framework/Classes.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+std::string CacheDir() { return GetUserDataDir() + "Down\\"; }
+std::string ETagFile() { return CacheDir() + "ETagFile.dat"; }
+std::string StoredTag(const std::string& LocalPath) {
+  return ReadIniString(ETagFile(), "JSON_ETag", LocalPath, "<none>");
+}
+
+// Requests the server saw for Path, oldest first.
+std::vector<std::string> RequestsFor(const std::string& Path) {
+  std::vector<std::string> Found;
+  for (const std::string& Entry : zrtest::ServerLog())
+    if (zrtest::LogField(Entry, "path") == Path) Found.push_back(Entry);
+  return Found;
+}
+
+void SetOldWriteTime(const std::string& Path) {
+  HANDLE File = CreateFileA(Path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  FILETIME Old{0, 0x01C00000};  // the 1990s
+  SetFileTime(File, nullptr, nullptr, &Old);
+  CloseHandle(File);
+}
+
+// Seconds since the file was last written.
+double AgeSeconds(const std::string& Path) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &Data)) return -1;
+  FILETIME Now;
+  GetSystemTimeAsFileTime(&Now);
+  ULARGE_INTEGER A{{Data.ftLastWriteTime.dwLowDateTime, Data.ftLastWriteTime.dwHighDateTime}};
+  ULARGE_INTEGER B{{Now.dwLowDateTime, Now.dwHighDateTime}};
+  return (double(B.QuadPart) - double(A.QuadPart)) / 1e7;
+}
+
+class FetchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    ASSERT_TRUE(zrtest::ServerReset());
+  }
+  void TearDown() override { CoUninitialize(); }
+  // Serves Body at /doc/<Name> and returns its URL; the local copy is gone.
+  std::string Serve(const std::string& Name, const std::string& Body) {
+    EXPECT_TRUE(zrtest::ServerPut("/doc/" + Name, Body));
+    DeleteFileA((CacheDir() + Name).c_str());
+    return zrtest::ServerUrl("/doc/" + Name);
+  }
+};
+
+TEST(UrlFileNameTest, TakesTheLastPieceWithoutQuery) {
+  const struct {
+    const char* Url;
+    const char* Name;
+  } Cases[] = {
+      {"http://h/App/ZeRunUpdate.inf", "ZeRunUpdate.inf"},
+      {"http://h/dl/setup.exe?t=1", "setup.exe"},
+      {"plain", "plain"},
+      {"http://h/dir/", ""},
+      {"C:\\x\\y.exe", "y.exe"},
+      {"http://h:8080", "8080"},
+      {"http://h/a?b/c", "c"},
+  };
+  for (const auto& Case : Cases) EXPECT_EQ(UrlFileName(Case.Url), Case.Name) << Case.Url;
+}
+
+TEST(FileHelpersTest, ReadFileTextKeepsEveryByteAndIsEmptyWhenMissing) {
+  std::string Dir = zrtest::FreshDir("read_file_text");
+  std::string Bytes("a\0b\r\n\xB2\xE2", 7);
+  ASSERT_TRUE(zrtest::WriteWholeFile(Dir + "f.bin", Bytes));
+  EXPECT_EQ(ReadFileText(Dir + "f.bin"), Bytes);
+  EXPECT_EQ(ReadFileText(Dir + "missing.bin"), "");
+}
+
+TEST(FileHelpersTest, IniStringsStripOnePairOfQuotesAndFallBackToTheDefault) {
+  std::string Dir = zrtest::FreshDir("ini_strings");
+  std::string Ini = Dir + "t.dat";
+  EXPECT_EQ(ReadIniString(Ini, "S", "k", "dflt"), "dflt");
+  EXPECT_FALSE(zrtest::FileExists(Ini)) << "reading created the file";
+  ASSERT_TRUE(WriteIniString(Ini, "S", "strong", "\"abc\""));
+  ASSERT_TRUE(WriteIniString(Ini, "S", "weak", "W/\"abc\""));
+  ASSERT_TRUE(WriteIniString(Ini, "S", "single", "'q'"));
+  EXPECT_EQ(ReadIniString(Ini, "s", "STRONG", ""), "abc");
+  EXPECT_EQ(ReadIniString(Ini, "S", "weak", ""), "W/\"abc\"");
+  EXPECT_EQ(ReadIniString(Ini, "S", "single", ""), "q");
+  EXPECT_EQ(ReadIniString(Ini, "S", "absent", "dflt"), "dflt");
+  EXPECT_FALSE(WriteIniString(Dir + "no\\such\\folder\\t.dat", "S", "k", "v"));
+}
+
+TEST_F(FetchTest, FirstRunIsUnconditionalAndStoresCopyAndTag) {
+  std::string Url = Serve("first.inf", "{\"ver\":1}");
+  std::string Path = GetUrlFile(Url);
+  EXPECT_EQ(Path, CacheDir() + "first.inf");
+  EXPECT_EQ(ReadFileText(Path), "{\"ver\":1}");
+  auto Requests = RequestsFor("/doc/first.inf");
+  ASSERT_EQ(Requests.size(), 1u);
+  EXPECT_EQ(zrtest::LogField(Requests[0], "headers.If-None-Match"), "");
+  std::string Tag = StoredTag(Path);
+  EXPECT_GT(Tag.size(), 2u);
+  EXPECT_EQ(Tag.find('"'), std::string::npos) << "reading should strip the quotes: " << Tag;
+}
+
+TEST_F(FetchTest, SecondRunSendsTheTagWithQuotesAndTouchesTheCopyOn304) {
+  std::string Url = Serve("second.inf", "doc body");
+  std::string Path = GetUrlFile(Url);
+  ASSERT_FALSE(Path.empty());
+  SetOldWriteTime(Path);
+  ASSERT_GT(AgeSeconds(Path), 3600);
+  EXPECT_EQ(GetUrlFile(Url), Path);
+  auto Requests = RequestsFor("/doc/second.inf");
+  ASSERT_EQ(Requests.size(), 2u);
+  EXPECT_EQ(zrtest::LogField(Requests[1], "headers.If-None-Match"), "\"" + StoredTag(Path) + "\"");
+  EXPECT_NE(Requests[1].find("\"status\": 304"), std::string::npos) << Requests[1];
+  EXPECT_EQ(ReadFileText(Path), "doc body");
+  EXPECT_LT(AgeSeconds(Path), 120);
+}
+
+TEST_F(FetchTest, ChangedDocumentReplacesCopyAndTag) {
+  std::string Url = Serve("changed.inf", "old");
+  std::string Path = GetUrlFile(Url);
+  std::string OldTag = StoredTag(Path);
+  ASSERT_TRUE(zrtest::ServerPut("/doc/changed.inf", "new text"));
+  EXPECT_EQ(GetUrlFile(Url), Path);
+  EXPECT_EQ(ReadFileText(Path), "new text");
+  EXPECT_NE(StoredTag(Path), OldTag);
+}
+
+TEST_F(FetchTest, WeakAndShortTagsAreSentAsStored) {
+  const struct {
+    const char* Name;
+    const char* Fault;
+    const char* Sent;
+  } Cases[] = {
+      {"weak.inf", R"({"etag": "W/\"weak1\""})", "W/\"weak1\""},
+      {"short2.inf", R"({"etag": "\"ab\""})", "ab"},
+      {"short1.inf", R"({"etag": "\"a\""})", "a"},
+      {"three.inf", R"({"etag": "\"abc\""})", "\"abc\""},
+  };
+  for (const auto& Case : Cases) {
+    std::string Url = Serve(Case.Name, "x");
+    std::string Path = "/doc/" + std::string(Case.Name);
+    ASSERT_TRUE(zrtest::ServerFault(Path, Case.Fault));
+    ASSERT_FALSE(GetUrlFile(Url).empty()) << Case.Name;
+    GetUrlFile(Url);
+    auto Requests = RequestsFor(Path);
+    ASSERT_EQ(Requests.size(), 2u) << Case.Name;
+    EXPECT_EQ(zrtest::LogField(Requests[1], "headers.If-None-Match"), Case.Sent) << Case.Name;
+  }
+}
+
+TEST_F(FetchTest, DeletedCopyWithKeptTagFetchesUnconditionally) {
+  std::string Url = Serve("deleted.inf", "body");
+  std::string Path = GetUrlFile(Url);
+  ASSERT_NE(StoredTag(Path), "");
+  ASSERT_TRUE(DeleteFileA(Path.c_str()));
+  EXPECT_EQ(GetUrlFile(Url), Path);
+  auto Requests = RequestsFor("/doc/deleted.inf");
+  ASSERT_EQ(Requests.size(), 2u);
+  EXPECT_EQ(zrtest::LogField(Requests[1], "headers.If-None-Match"), "");
+  EXPECT_EQ(ReadFileText(Path), "body");
+}
+
+TEST_F(FetchTest, OfflineKeepsAndTouchesAnEarlierCopy) {
+  std::string Path = CacheDir() + "offline.inf";
+  ASSERT_TRUE(ForceFolder(CacheDir()));
+  ASSERT_TRUE(zrtest::WriteWholeFile(Path, "kept"));
+  SetOldWriteTime(Path);
+  // Nothing listens on port 1 of the loopback address.
+  EXPECT_EQ(GetUrlFile("http://127.0.0.1:1/doc/offline.inf"), Path);
+  EXPECT_EQ(ReadFileText(Path), "kept");
+  EXPECT_LT(AgeSeconds(Path), 120);
+  DeleteFileA((CacheDir() + "offline_none.inf").c_str());
+  EXPECT_EQ(GetUrlFile("http://127.0.0.1:1/doc/offline_none.inf"), "");
+}
+
+TEST_F(FetchTest, ErrorStatusKeepsCopyAndTag) {
+  std::string Url = Serve("error.inf", "good");
+  std::string Path = GetUrlFile(Url);
+  std::string Tag = StoredTag(Path);
+  ASSERT_TRUE(zrtest::ServerFault("/doc/error.inf", "{\"status\": 500}"));
+  EXPECT_EQ(GetUrlFile(Url), Path);
+  EXPECT_EQ(ReadFileText(Path), "good");
+  EXPECT_EQ(StoredTag(Path), Tag);
+}
+
+TEST_F(FetchTest, EmptyBodyGivesAnEmptyCopy) {
+  std::string Url = Serve("empty.inf", "");
+  ASSERT_TRUE(ForceFolder(CacheDir()));
+  ASSERT_TRUE(zrtest::WriteWholeFile(CacheDir() + "empty.inf", "old contents"));
+  std::string Path = GetUrlFile(Url);
+  EXPECT_EQ(Path, CacheDir() + "empty.inf");
+  EXPECT_TRUE(zrtest::FileExists(Path));
+  EXPECT_EQ(ReadFileText(Path), "");
+}
+
+TEST_F(FetchTest, RedirectIsFollowed) {
+  Serve("target.inf", "the target");
+  std::string Url = Serve("moved.inf", "not this");
+  ASSERT_TRUE(zrtest::ServerFault("/doc/moved.inf", "{\"redirect\": \"/doc/target.inf\"}"));
+  std::string Path = GetUrlFile(Url);
+  EXPECT_EQ(Path, CacheDir() + "moved.inf");
+  EXPECT_EQ(ReadFileText(Path), "the target");
+}
+
+TEST_F(FetchTest, ExplicitLocalPathIsUsed) {
+  std::string Url = Serve("explicit.inf", "here");
+  std::string Local = zrtest::FreshDir("fetch_explicit") + "sub\\copy.inf";
+  EXPECT_EQ(GetUrlFile(Url, Local), Local);
+  EXPECT_EQ(ReadFileText(Local), "here");
+  EXPECT_NE(StoredTag(Local), "<none>");
+}
+
+TEST_F(FetchTest, TagWithALineBreakIsNeverWrittenIntoTheCacheFile) {
+  std::string Url = Serve("folded.inf", "x");
+  ASSERT_TRUE(zrtest::ServerFault("/doc/folded.inf", "{\"etag\": \"\\\"abc\\\"\\r\\n\\tdef\"}"));
+  std::string Path = GetUrlFile(Url);
+  ASSERT_FALSE(Path.empty());
+  std::string Tag = StoredTag(Path);
+  EXPECT_EQ(Tag.find_first_of("\r\n"), std::string::npos);
+  for (const std::string& Line : SplitLines(ReadFileText(ETagFile())))
+    EXPECT_TRUE(Line.empty() || Line[0] == '[' || Line.find('=') != std::string::npos) << Line;
+}
+
+}  // namespace
