@@ -15,16 +15,18 @@ std::string ModuleBaseName() {
   return Name;
 }
 
+// A named CALLBACK: on 32-bit Windows the enumeration wants a stdcall
+// function, which a lambda does not convert to.
+template <class Action>
+BOOL CALLBACK ThreadFormProc(HWND Wnd, LPARAM Data) {
+  if (auto* Form = dynamic_cast<TForm*>(TWinControl::FindControl(Wnd)))
+    return (*reinterpret_cast<Action*>(Data))(Form) ? TRUE : FALSE;
+  return TRUE;
+}
+
 template <class Action>
 void ForEachThreadForm(Action Act) {
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND Wnd, LPARAM Data) -> BOOL {
-        if (auto* Form = dynamic_cast<TForm*>(TWinControl::FindControl(Wnd)))
-          return (*reinterpret_cast<Action*>(Data))(Form) ? TRUE : FALSE;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Act));
+  EnumThreadWindows(GetCurrentThreadId(), &ThreadFormProc<Action>, reinterpret_cast<LPARAM>(&Act));
 }
 
 }  // namespace
