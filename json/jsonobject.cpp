@@ -1,5 +1,6 @@
 #include "json/jsonobject.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -152,9 +153,9 @@ IJsonObjectPtr TJsonObject::CreateCurrency(int64_t stored) {
   return IJsonObjectPtr(object);
 }
 
-IJsonObjectPtr TJsonObject::CreateString(const std::u16string& value) {
+IJsonObjectPtr TJsonObject::CreateString(std::u16string value) {
   TJsonObject* object = new TJsonObject(skString);
-  object->FText = value;
+  object->FText = std::move(value);
   return IJsonObjectPtr(object);
 }
 
@@ -364,7 +365,7 @@ int TJsonObject::WriteArray(TJsonWriter& writer, bool indent, bool escape, int l
 
 // ---- array store ----
 
-TJsonArray::TJsonArray() : FSlots(32) {}
+TJsonArray::TJsonArray() = default;
 
 IJsonObjectPtr TJsonArray::ItemAt(int index) const {
   if (index < 0 || index >= FLength) return nullptr;
@@ -376,20 +377,27 @@ std::u16string TJsonArray::ItemText(int index) const {
   return item ? item->ToText() : std::u16string();
 }
 
-void TJsonArray::SetItem(int index, const IJsonObjectPtr& value) {
-  if (index < 0) return;
-  if (index >= Capacity()) {
-    size_t grown = FSlots.size() * 2;
-    if (static_cast<size_t>(index) >= grown) grown = static_cast<size_t>(index) + 1;
-    FSlots.resize(grown);
+void TJsonArray::SetItem(int index, IJsonObjectPtr value) {
+  // The length must stay representable.
+  if (index < 0 || index == std::numeric_limits<int>::max()) return;
+  if (index >= FCapacity) {
+    // Doubling, or straight to the index when that is not enough.
+    int64_t grown = int64_t(FCapacity) * 2;
+    grown = index >= grown ? int64_t(index) + 1 : grown;
+    FCapacity = static_cast<int>(std::min<int64_t>(grown, std::numeric_limits<int>::max()));
   }
-  FSlots[index] = value;
+  size_t used = FSlots.size();
+  if (static_cast<size_t>(index) >= used) {
+    size_t wanted = std::max({static_cast<size_t>(index) + 1, used * 2, size_t(4)});
+    FSlots.resize(std::min(wanted, static_cast<size_t>(FCapacity)));
+  }
+  FSlots[index] = std::move(value);
   if (index >= FLength) FLength = index + 1;
 }
 
-int TJsonArray::AppendItem(const IJsonObjectPtr& value) {
+int TJsonArray::AppendItem(IJsonObjectPtr value) {
   int index = FLength;
-  SetItem(index, value);
+  SetItem(index, std::move(value));
   return index;
 }
 
@@ -517,8 +525,8 @@ IJsonObjectPtr TJsonTableString::FindMember(const std::u16string& name) const {
   return entry ? entry->FValue : nullptr;
 }
 
-void TJsonTableString::PutMember(const std::u16string& name, const IJsonObjectPtr& value) {
-  TJsonAvlEntry* entry = new TJsonAvlEntry(name, value);
+void TJsonTableString::PutMember(std::u16string name, IJsonObjectPtr value) {
+  TJsonAvlEntry* entry = new TJsonAvlEntry(std::move(name), std::move(value));
   TJsonAvlEntry* existing = Insert(entry);
   if (existing == entry) return;
   std::swap(existing->FValue, entry->FValue);

@@ -109,7 +109,7 @@ public:
   static IJsonObjectPtr CreateDouble(double value);
   // stored is the value times 10,000.
   static IJsonObjectPtr CreateCurrency(int64_t stored);
-  static IJsonObjectPtr CreateString(const std::u16string& value);
+  static IJsonObjectPtr CreateString(std::u16string value);
   static IJsonObjectPtr CreateMethod(TJsonMethod value);
 
   int AddRef() override;
@@ -164,7 +164,10 @@ private:
   std::u16string FText;
 };
 
-// The array store: slots that may be nil, a length and a capacity.
+// The array store: slots that may be nil, a length and a capacity. The
+// capacity follows the store's growth rule; memory for the slots is taken as
+// elements arrive, since a 32-slot block for every small array doubled the
+// allocator's share of a parse.
 class TJsonArray {
 public:
   TJsonArray();
@@ -172,26 +175,27 @@ public:
   TJsonArray& operator=(const TJsonArray&) = delete;
 
   int Length() const { return FLength; }
-  int Capacity() const { return static_cast<int>(FSlots.size()); }
+  int Capacity() const { return FCapacity; }
   // nil for an index outside 0 to Length() - 1.
   IJsonObjectPtr ItemAt(int index) const;
   // ToText of the element; empty for a nil element.
   std::u16string ItemText(int index) const;
-  void SetItem(int index, const IJsonObjectPtr& value);
-  int AppendItem(const IJsonObjectPtr& value);
+  void SetItem(int index, IJsonObjectPtr value);
+  int AppendItem(IJsonObjectPtr value);
   IJsonObjectPtr RemoveItem(int index);
   void Clear(bool all);
 
 private:
-  std::vector<IJsonObjectPtr> FSlots;
+  std::vector<IJsonObjectPtr> FSlots;  // the slots in use, at most FCapacity
   int FLength = 0;
+  int FCapacity = 32;
 };
 
 uint32_t NameHash(const std::u16string& name);
 
 struct TJsonAvlEntry {
-  TJsonAvlEntry(const std::u16string& name, const IJsonObjectPtr& value)
-      : FHash(NameHash(name)), FName(name), FValue(value) {}
+  TJsonAvlEntry(std::u16string name, IJsonObjectPtr value)
+      : FHash(NameHash(name)), FName(std::move(name)), FValue(std::move(value)) {}
 
   // [0]: the greater-hash side, walked first; [1]: the lesser-hash side.
   TJsonAvlEntry* FChild[2] = {nullptr, nullptr};
@@ -237,7 +241,7 @@ public:
   ~TJsonTableString() override { Clear(false); }
   IJsonObjectPtr FindMember(const std::u16string& name) const;
   // A name already present takes the new value and keeps its place.
-  void PutMember(const std::u16string& name, const IJsonObjectPtr& value);
+  void PutMember(std::u16string name, IJsonObjectPtr value);
 
 protected:
   void DeleteEntry(TJsonAvlEntry* entry, bool all) override;

@@ -38,16 +38,8 @@ double LenientDecimal(const char16_t* text, size_t length) {
 
 }  // namespace
 
-void TJsonTokenizer::Reset() {
-  for (TJsonTokenerSrec& level : FStack) level = TJsonTokenerSrec();
-  FBuffer.Truncate();
-  FDepth = 0;
-  FOffset = 0;
-  FError = peNone;
-  FHanded = nullptr;
-}
-
 void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context) {
+  FText = text;
   FStrict = strict;
   FStack[0].Context = context;
   for (;;) {
@@ -64,6 +56,20 @@ void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectP
     }
     ++FOffset;
   }
+}
+
+// A run of characters that the state would only append, one by one, is
+// taken in one step up to the first character for which stop holds (stop
+// must hold for the terminating zero). The main loop consumes the last one.
+template <class TStop>
+bool TJsonTokenizer::AppendRun(TStop stop) {
+  const char16_t* run = FText + FOffset;
+  int length = 0;
+  while (!stop(run[length])) ++length;
+  if (length == 0) return false;
+  FBuffer.WriteChars(run, length);
+  FOffset += length - 1;
+  return true;
 }
 
 bool TJsonTokenizer::Step(char16_t c) {
@@ -134,7 +140,10 @@ bool TJsonTokenizer::StepDone() {
 // ---- blanks and comments ----
 
 bool TJsonTokenizer::StepBlanks(char16_t c) {
-  if (IsBlank(c)) return true;
+  if (IsBlank(c)) {
+    while (IsBlank(FText[FOffset + 1])) ++FOffset;
+    return true;
+  }
   if (c == u'/') {
     Level().State = tsCommentStart;
     return true;
@@ -230,6 +239,7 @@ bool TJsonTokenizer::StepLiteral(char16_t c, const char16_t* literal) {
 }
 
 bool TJsonTokenizer::StepString(char16_t c) {
+  if (AppendRun([this](char16_t u) { return u == FQuote || u == u'\\' || u == 0; })) return true;
   if (c == FQuote) {
     ValueDone(TJsonObject::CreateString(FBuffer.Text()));
     return true;
@@ -294,6 +304,7 @@ bool TJsonTokenizer::EndsBareWord(char16_t c) const {
 
 bool TJsonTokenizer::StepBareWord(char16_t c) {
   if (Level().Context) return StepPathName(c);
+  if (AppendRun([this](char16_t u) { return u == u'\\' || EndsBareWord(u); })) return true;
   if (EndsBareWord(c)) {
     if (FStrict) {
       SetError(peEscape);
@@ -391,8 +402,7 @@ bool TJsonTokenizer::StepArray(char16_t c) {
 }
 
 bool TJsonTokenizer::StepArrayAppend() {
-  Level().Current->ToArray()->AppendItem(FHanded);
-  FHanded = nullptr;
+  Level().Current->ToArray()->AppendItem(std::move(FHanded));
   Expect(tsArrayNext);
   return false;
 }
@@ -426,6 +436,7 @@ bool TJsonTokenizer::StepObjectName(char16_t c) {
 }
 
 bool TJsonTokenizer::StepQuotedName(char16_t c) {
+  if (AppendRun([this](char16_t u) { return u == FQuote || u == u'\\' || u == 0; })) return true;
   if (c == FQuote) {
     Level().Name = FBuffer.Text();
     Expect(tsObjectColon);
@@ -438,6 +449,7 @@ bool TJsonTokenizer::StepQuotedName(char16_t c) {
 }
 
 bool TJsonTokenizer::StepBareName(char16_t c) {
+  if (AppendRun([](char16_t u) { return u == u':' || u == u'\\' || u == 0; })) return true;
   if (c == u':' || c == 0) {
     Level().Name = FBuffer.Text();
     Level().State = tsObjectColon;
@@ -459,9 +471,9 @@ bool TJsonTokenizer::StepObjectColon(char16_t c) {
 
 bool TJsonTokenizer::StepObjectStore() {
   TJsonTokenerSrec& level = Level();
-  level.Current->ToMemberTable()->PutMember(level.Name, FHanded);
-  FHanded = nullptr;
+  level.Current->ToMemberTable()->PutMember(std::move(level.Name), std::move(FHanded));
   level.Name.clear();
+  FHanded = nullptr;
   Expect(tsObjectNext);
   return false;
 }

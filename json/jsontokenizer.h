@@ -70,8 +70,6 @@ class TJsonTokenizer {
 public:
   static constexpr int kMaxDepth = 32;
 
-  TJsonTokenizer() { Reset(); }
-  void Reset();
   // Runs the machine over a zero-terminated text.
   void Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context);
 
@@ -116,6 +114,8 @@ private:
   void OpenLevel(TJsonTokenerState returnTo);
   void StartEscape(TJsonTokenerState returnTo);
   bool EndsBareWord(char16_t c) const;
+  template <class TStop>
+  bool AppendRun(TStop stop);
   void StartNumber();
   void FinishNumber();
   IJsonObjectPtr NumberValue();
@@ -125,6 +125,7 @@ private:
   bool FIsDecimal = false;
   int32_t FDecimalCount = 0;
   int FLiteralPos = 0;
+  const char16_t* FText = nullptr;
   size_t FOffset = 0;
   TParseError FError = peNone;
   char16_t FEscape = 0;

@@ -13,17 +13,10 @@ int TJsonWriter::WriteText(const char16_t* text) {
 
 TJsonWriterString::TJsonWriterString() : FBuffer(32, 0) {}
 
-int TJsonWriterString::WriteChars(const char16_t* chars, int count) {
-  if (count <= 0) return count;
-  if (count >= Capacity() - FUsed) {
-    int grown = Capacity() * 2;
-    if (grown < FUsed + count + 8) grown = FUsed + count + 8;
-    FBuffer.resize(grown);
-  }
-  std::memcpy(FBuffer.data() + FUsed, chars, count * sizeof(char16_t));
-  FUsed += count;
-  FBuffer[FUsed] = 0;
-  return count;
+void TJsonWriterString::Grow(int count) {
+  int grown = Capacity() * 2;
+  if (grown < FUsed + count + 8) grown = FUsed + count + 8;
+  FBuffer.resize(grown);
 }
 
 void TJsonWriterString::Truncate() {

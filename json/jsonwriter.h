@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,15 @@ public:
 class TJsonWriterString : public TJsonWriter {
 public:
   TJsonWriterString();
-  int WriteChars(const char16_t* chars, int count) override;
+  // Inline: the parser appends token characters through it.
+  int WriteChars(const char16_t* chars, int count) override {
+    if (count <= 0) return count;
+    if (count >= Capacity() - FUsed) Grow(count);
+    std::memcpy(FBuffer.data() + FUsed, chars, count * sizeof(char16_t));
+    FUsed += count;
+    FBuffer[FUsed] = 0;
+    return count;
+  }
   void Truncate() override;
 
   int Capacity() const { return static_cast<int>(FBuffer.size()); }
@@ -32,6 +41,8 @@ public:
   void RemoveLast();
 
 private:
+  void Grow(int count);
+
   std::vector<char16_t> FBuffer;  // size() is the capacity
   int FUsed = 0;
 };
