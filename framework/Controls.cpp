@@ -289,7 +289,10 @@ void TWinControl::CreateSubClass(TCreateParams& Params, const char* ControlClass
 void TWinControl::CreateWnd() {
   TCreateParams Params;
   CreateParams(Params);
-  if (Parent()) Params.WndParent = Parent()->Handle();
+  if (Parent()) {
+    Params.WndParent = Parent()->Handle();
+    if (FHandle) return;  // creating the parent created its children
+  }
   if ((Params.Style & WS_CHILD) && !Params.WndParent)
     throw std::logic_error("a child control needs a parent window");
   HINSTANCE Instance = GetModuleHandleA(nullptr);
@@ -473,10 +476,12 @@ void TWinControl::RemoveControl(TControl* AControl) {
     FCaptureControl = nullptr;
     if (FHandle && GetCapture() == FHandle) ReleaseCapture();
   }
-  if (AControl->IsWindowed()) {
-    auto* Child = static_cast<TWinControl*>(AControl);
-    FWinControls.erase(std::find(FWinControls.begin(), FWinControls.end(), Child));
-    Child->DestroyHandle();
+  // Looked up in both lists: from a destructor, IsWindowed() no longer
+  // tells the truth.
+  auto Windowed = std::find(FWinControls.begin(), FWinControls.end(), AControl);
+  if (Windowed != FWinControls.end()) {
+    FWinControls.erase(Windowed);
+    static_cast<TWinControl*>(AControl)->DestroyHandle();
   } else {
     AControl->Invalidate();
     FControls.erase(std::find(FControls.begin(), FControls.end(), AControl));
@@ -516,10 +521,8 @@ TRect TWinControl::ClientRect() const {
 void TWinControl::SetVisible(bool Value) {
   if (Value == FVisible) return;
   FVisible = Value;
-  if (FHandle)
-    ShowWindow(FHandle, Value ? SW_SHOW : SW_HIDE);
-  else if (Value && (!Parent() || Parent()->HandleAllocated()))
-    HandleNeeded();  // created visible
+  if (!FHandle && Value && (!Parent() || Parent()->HandleAllocated())) HandleNeeded();
+  if (FHandle) ShowWindow(FHandle, Value ? SW_SHOW : SW_HIDE);
   if (!Value) SetMouseControl(nullptr);
   if (Parent() && Align() != alNone) Parent()->Realign();
 }
