@@ -91,14 +91,14 @@ bool TJsonTokenizer::Step(char16_t c) {
     case tsNumber: return StepNumber(c);
     case tsArray: return StepArray(c);
     case tsArrayAppend: return StepArrayAppend();
-    case tsArrayNext: return StepArrayNext(c);
+    case tsArrayNext: return StepNext(c, tsArray, u']', peArraySeparator);
     case tsObjectName: return StepObjectName(c);
     case tsObjectQuotedName: return StepQuotedName(c);
     case tsObjectBareName: return StepBareName(c);
     case tsObjectColon: return StepObjectColon(c);
     case tsObjectValue: OpenLevel(tsObjectStore); return false;
     case tsObjectStore: return StepObjectStore();
-    case tsObjectNext: return StepObjectNext(c);
+    case tsObjectNext: return StepNext(c, tsObjectName, u'}', peObjectSeparator);
     case tsPathElement: return StepPathElement(c);
     case tsPathIndex: OpenLevel(tsPathIndexStore); return false;
     case tsPathIndexStore: return StepPathIndexStore(c);
@@ -407,10 +407,11 @@ bool TJsonTokenizer::StepArrayAppend() {
   return false;
 }
 
-bool TJsonTokenizer::StepArrayNext(char16_t c) {
-  if (c == u',') Expect(tsArray);
-  else if (c == u']') ValueDone();
-  else SetError(peArraySeparator);
+// After an element or a member: "," for the next one, or the closing bracket.
+bool TJsonTokenizer::StepNext(char16_t c, TJsonTokenerState next, char16_t close, TParseError error) {
+  if (c == u',') Expect(next);
+  else if (c == close) ValueDone();
+  else SetError(error);
   return true;
 }
 
@@ -476,13 +477,6 @@ bool TJsonTokenizer::StepObjectStore() {
   FHanded = nullptr;
   Expect(tsObjectNext);
   return false;
-}
-
-bool TJsonTokenizer::StepObjectNext(char16_t c) {
-  if (c == u',') Expect(tsObjectName);
-  else if (c == u'}') ValueDone();
-  else SetError(peObjectSeparator);
-  return true;
 }
 
 // ---- paths ----

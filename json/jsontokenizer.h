@@ -97,12 +97,11 @@ private:
   bool StepPathName(char16_t c);
   bool StepNumber(char16_t c);
   bool StepArray(char16_t c);
-  bool StepArrayNext(char16_t c);
   bool StepObjectName(char16_t c);
   bool StepQuotedName(char16_t c);
   bool StepBareName(char16_t c);
   bool StepObjectColon(char16_t c);
-  bool StepObjectNext(char16_t c);
+  bool StepNext(char16_t c, TJsonTokenerState next, char16_t close, TParseError error);
   bool StepArrayAppend();
   bool StepObjectStore();
   bool StepPathElement(char16_t c);
