@@ -195,6 +195,8 @@ struct TCreateParams {
   int Height = 0;
   HWND WndParent = nullptr;  // filled in from Parent() after CreateParams
   WNDCLASSA WindowClass{};
+  // The class is registered under this name on first use: a control that
+  // changes WindowClass needs a name of its own.
   std::string WinClassName;
   // Set by CreateSubClass: the window is a platform control that paints
   // itself.

@@ -10,7 +10,9 @@ TFont::~TFont() {
 }
 
 void TFont::Assign(const TFont& Source) {
-  if (&Source == this) return;
+  if (Source.FName == FName && Source.FHeight == FHeight && Source.FCharset == FCharset &&
+      Source.FColor == FColor && Source.FBold == FBold)
+    return;
   FName = Source.FName;
   FHeight = Source.FHeight;
   FCharset = Source.FCharset;

@@ -12,15 +12,9 @@ std::string WindowText(HWND Wnd) {
 // Every CR LF, lone LF or lone CR becomes CR LF, as the edit control needs.
 std::string AdjustLineBreaks(const std::string& Text) {
   std::string Result;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    char C = Text[I];
-    if (C != '\r' && C != '\n') {
-      Result += C;
-      continue;
-    }
-    if (C == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
-    Result += "\r\n";
-  }
+  std::vector<std::string> Lines = SplitLines(Text);
+  for (size_t I = 0; I < Lines.size(); ++I) Result += (I ? "\r\n" : "") + Lines[I];
+  if (!Text.empty() && (Text.back() == '\n' || Text.back() == '\r')) Result += "\r\n";
   return Result;
 }
 
