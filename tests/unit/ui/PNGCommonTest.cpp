@@ -5,32 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "skin/skin_ids.h"
-#include "tests/support/PngWriter.h"
-#include "tests/support/TestSupport.h"
-#include "tests/unit/image/DibCanvas.h"
+#include "tests/unit/ui/UiTest.h"
 
 namespace {
 
 const COLORREF Back = RGB(0, 0, 0);
 const COLORREF Red = RGB(255, 0, 0), Green = RGB(0, 255, 0), Blue = RGB(0, 0, 255);
 const COLORREF White = RGB(255, 255, 255);
-
-uint32_t Argb(COLORREF c) {
-  return 0xFF000000u | (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
-}
-
-// An opaque test PNG written through the test support and decoded by GDI+.
-template <typename F>
-void LoadTestPNG(TPicture& picture, int width, int height, F colour) {
-  static int serial = 0;
-  const std::string path =
-      zrtest::FreshDir("pngcommon" + std::to_string(++serial)) + "test.png";
-  ASSERT_TRUE(zrtest::WritePng(path, width, height, PixelsOf(width, height, [&](int x, int y) {
-    return Argb(colour(x, y));
-  })));
-  ASSERT_TRUE(picture.LoadFromFile(path.c_str()));
-  ASSERT_EQ(picture.Kind(), pkPNG);
-}
 
 TEST(DrawPicturePart, PNGBelowOnePixelDrawsNothing) {
   TPicture picture;

@@ -1,0 +1,13 @@
+#include "ui/PNGControl.h"
+
+void TPNGCustomControl::Paint(HDC) {}
+
+TPNGControl::TPNGControl(TComponent* AOwner) : TPNGCustomControl(AOwner) {
+  FPNGImage.OnChange = [this] { PictureChanged(); };
+}
+
+void TPNGControl::PictureChanged() {
+  if (AutoSize() && !FPNGImage.Empty())
+    SetBounds(Left(), Top(), FPNGImage.Width(), FPNGImage.Height());
+  Invalidate();
+}

@@ -1,0 +1,44 @@
+#include "ui/uTransLabel.h"
+
+void TLabel::SetCaptionW(const std::u16string& Value) {
+  if (Value == FCaptionW) return;
+  FCaptionW = Value;
+  TextChanged();  // measures again and repaints
+}
+
+std::wstring TLabel::DisplayText() const {
+  if (!FCaptionW.empty()) return std::wstring(FCaptionW.begin(), FCaptionW.end());
+  const std::string& Text = Caption();
+  const int Length = MultiByteToWideChar(CP_ACP, 0, Text.data(), int(Text.size()), nullptr, 0);
+  std::wstring Wide(Length, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, Text.data(), int(Text.size()), &Wide[0], Length);
+  return Wide;
+}
+
+void TLabel::DoDrawText(TRect& Rect, UINT Flags) {
+  static const UINT EllipsisFlags[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
+  // 1. CaptionW, else the 8-bit caption in the system code page.
+  std::wstring Text = DisplayText();
+  // 2. An empty label still has the height of one line.
+  if ((Flags & DT_CALCRECT) && (Text.empty() || (ShowAccelChar() && Text == L"&"))) Text += L' ';
+  // 3. Prefix and ellipsis flags; the framework's labels read left to right
+  // only, so there are no right-to-left reading flags to apply.
+  if (!ShowAccelChar()) Flags |= DT_NOPREFIX;
+  Flags |= EllipsisFlags[EllipsisPosition()];
+  // 4. The label's font.
+  HDC DC = Canvas().Handle();
+  Canvas().Font().Assign(Font());
+  // 5. Enabled: once; disabled: embossed in the button highlight and shadow colours.
+  if (Enabled()) {
+    DrawTextW(DC, Text.c_str(), int(Text.size()), &Rect, Flags);
+    return;
+  }
+  const COLORREF Old = GetTextColor(DC);
+  OffsetRect(&Rect, 1, 1);
+  SetTextColor(DC, GetSysColor(COLOR_BTNHIGHLIGHT));
+  DrawTextW(DC, Text.c_str(), int(Text.size()), &Rect, Flags);
+  OffsetRect(&Rect, -1, -1);
+  SetTextColor(DC, GetSysColor(COLOR_BTNSHADOW));
+  DrawTextW(DC, Text.c_str(), int(Text.size()), &Rect, Flags);
+  SetTextColor(DC, Old);
+}
