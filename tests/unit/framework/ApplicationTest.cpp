@@ -142,3 +142,17 @@ TEST(Application, RestoreBringsBackMinimisedForms) {
   EXPECT_TRUE(IsWindowVisible(Form->Handle()));
   zrtest::SaveScreenshot(Form->Handle(), "framework_app_restored");
 }
+
+TEST(Application, BringToFrontActivatesTheUsableForm) {
+  ScopedApplication Scope;
+  TForm* Blocked = NewTestForm(&Scope.App(), 100, 100, 200, 120, clSilver);
+  TForm* Usable = NewTestForm(&Scope.App(), 150, 150, 200, 120, clWhite);
+  Usable->Show();
+  Blocked->Show();
+  EnableWindow(Blocked->Handle(), FALSE);  // as during another form's modal run
+  SetForegroundWindow(Scope.App().Handle());
+  Scope.App().BringToFront();
+  zrtest::PumpMessages(50);
+  EXPECT_EQ(GetForegroundWindow(), Usable->Handle());
+  EnableWindow(Blocked->Handle(), TRUE);
+}

@@ -148,3 +148,14 @@ TEST_F(ModalFixture, ShowModalOfAFormAlreadyInAModalRunIsRefused) {
   EXPECT_EQ(Form->ShowModal(), mrOk);
   EXPECT_TRUE(Threw);
 }
+
+TEST_F(ModalFixture, CloseOutsideAModalRunHidesTheFormWhenGranted) {
+  Form->Show();
+  Refusals = 1;
+  Form->Close();
+  EXPECT_TRUE(IsWindowVisible(Form->Handle()));
+  Form->Close();
+  EXPECT_FALSE(IsWindowVisible(Form->Handle()));
+  EXPECT_EQ(Queries, 2);
+  EXPECT_FALSE(Scope.App().Terminated());
+}

@@ -76,6 +76,24 @@ TEST_F(PaintFixture, ColourChangeRepaintsTheBackground) {
   EXPECT_EQ(ScreenPixel(Form->Handle(), 100, 50), kGreen);
 }
 
+TEST_F(PaintFixture, InvalidateAsksTheParentToRepaintTheControlsArea) {
+  Probe* P = new Probe(Form, clRed, 30, 20, 50, 40);
+  Form->Show();
+  UpdateWindow(Form->Handle());
+  RECT Update;
+  EXPECT_FALSE(GetUpdateRect(Form->Handle(), &Update, FALSE));
+  P->Invalidate();
+  ASSERT_TRUE(GetUpdateRect(Form->Handle(), &Update, FALSE));
+  EXPECT_EQ(Update.left, 30);
+  EXPECT_EQ(Update.top, 20);
+  EXPECT_EQ(Update.right, 80);
+  EXPECT_EQ(Update.bottom, 60);
+  P->Fill = clBlue;
+  UpdateWindow(Form->Handle());
+  zrtest::SaveScreenshot(Form->Handle(), "framework_paint_invalidate");
+  EXPECT_EQ(ScreenPixel(Form->Handle(), 50, 40), kBlue);
+}
+
 TEST_F(PaintFixture, WindowedChildrenLieAbovePaintedControls) {
   Form->SetBounds(300, 200, 260, 140);
   new Probe(Form, clRed, 0, 0, 260, 140);
