@@ -206,6 +206,7 @@ struct TCreateParams {
 class TWinControl : public TControl {
  public:
   explicit TWinControl(TComponent* AOwner);
+  // Also frees the controls it parents, whoever owns them.
   ~TWinControl() override;
 
   bool IsWindowed() const override { return true; }

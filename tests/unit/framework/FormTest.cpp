@@ -184,8 +184,8 @@ TEST(Control, AlignmentSharesTheParentsClientArea) {
   Form.SetBorderStyle(bsNone);
   Form.SetBounds(0, 0, 300, 200);
   Probe* Top = new Probe(&Form, clRed, 0, 0, 10, 30);
-  Probe* Left = new Probe(&Form, clRed, 0, 0, 40, 10);
-  Probe* Client = new Probe(&Form, clRed, 0, 0, 10, 10);
+  Probe* Left = new Probe(&Form, clBlue, 0, 0, 40, 10);
+  Probe* Client = new Probe(&Form, clLime, 0, 0, 10, 10);
   Top->SetAlign(alTop);
   Left->SetAlign(alLeft);
   Client->SetAlign(alClient);
