@@ -195,6 +195,15 @@ TEST_F(ControlsFixture, ListBoxAddsSelectsAndKeepsItsItemHeight) {
   EXPECT_EQ(SendMessageA(List->Handle(), LB_GETITEMHEIGHT, 0, 0), 13);
   EXPECT_GT(SendMessageA(List->Handle(), LB_GETTOPINDEX, 0, 0), 0);  // scrolled to the selection
   EXPECT_TRUE(GetWindowLongPtrA(List->Handle(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+  LOGFONTA Log{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(List->Handle(), WM_GETFONT, 0, 0)), sizeof(Log), &Log);
+  EXPECT_STREQ(Log.lfFaceName, "宋体");
+  EXPECT_EQ(Log.lfHeight, -13);
+  List->Font().SetHeight(-16);  // a new font on the window keeps the item height
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(List->Handle(), WM_GETFONT, 0, 0)), sizeof(Log), &Log);
+  EXPECT_EQ(Log.lfHeight, -16);
+  EXPECT_EQ(SendMessageA(List->Handle(), LB_GETITEMHEIGHT, 0, 0), 13);
+  List->Font().SetHeight(-13);
   Form->Show();
   zrtest::SaveScreenshot(Form->Handle(), "framework_listbox");
   List->Items().Clear();
