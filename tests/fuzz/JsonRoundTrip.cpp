@@ -4,8 +4,12 @@
 #include "tests/fuzz/Utf8To16.h"
 
 std::string JsonRoundTrip(const uint8_t* data, size_t size) {
-  IJsonObjectPtr first = ParseJsonText(Utf8To16(data, size));
+  std::u16string text = Utf8To16(data, size);
+  IJsonObjectPtr first = ParseJsonText(text);
   if (!first) return std::string();
+  // The same text as a path into what it parsed to exercises path mode.
+  IJsonObjectPtr found = first->GetPath(text);
+  if (found) found->ToText();
   std::u16string written = first->ToJsonText(false, false);
   IJsonObjectPtr second = ParseJsonText(written);
   if (!second) return "compact text of a parsed value does not parse";
