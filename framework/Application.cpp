@@ -112,7 +112,11 @@ void TApplication::ProcessMessages() {
 
 void TApplication::Restore() {
   ForEachThreadForm([](TForm* Form) {
-    if (IsIconic(Form->Handle())) ShowWindow(Form->Handle(), SW_RESTORE);
+    HWND Wnd = Form->Handle();
+    if (!IsIconic(Wnd)) return true;
+    ShowWindow(Wnd, SW_RESTORE);
+    // A hidden form stays hidden; it comes back restored when shown.
+    if (!Form->Visible()) ShowWindow(Wnd, SW_HIDE);
     return true;
   });
 }

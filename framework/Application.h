@@ -39,7 +39,7 @@ class TApplication : public TComponent {
   // Every modal run and Run end as soon as they see it.
   void Terminate();
   bool Terminated() const { return FTerminated; }
-  // Restores minimised forms.
+  // Restores minimised forms; hidden ones stay hidden.
   void Restore();
   // Brings the topmost usable form to the foreground.
   void BringToFront();

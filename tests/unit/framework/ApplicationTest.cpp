@@ -137,10 +137,19 @@ TEST(Application, RestoreBringsBackMinimisedForms) {
   Form->Show();
   ShowWindow(Form->Handle(), SW_MINIMIZE);
   ASSERT_TRUE(IsIconic(Form->Handle()));
+  TForm* InTray = NewTestForm(&Scope.App(), 150, 150, 200, 120, clWhite);
+  InTray->SetBorderIcons(biSystemMenu | biMinimize);
+  InTray->Show();
+  ShowWindow(InTray->Handle(), SW_MINIMIZE);
+  InTray->Hide();  // minimised, then hidden to the tray
   Scope.App().Restore();
   EXPECT_FALSE(IsIconic(Form->Handle()));
   EXPECT_TRUE(IsWindowVisible(Form->Handle()));
+  EXPECT_FALSE(IsIconic(InTray->Handle()));
+  EXPECT_FALSE(IsWindowVisible(InTray->Handle()));
   zrtest::SaveScreenshot(Form->Handle(), "framework_app_restored");
+  InTray->Show();
+  EXPECT_FALSE(IsIconic(InTray->Handle()));
 }
 
 TEST(Application, BringToFrontActivatesTheUsableForm) {
