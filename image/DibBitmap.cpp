@@ -56,13 +56,11 @@ std::unique_ptr<TDibBitmap> TDibBitmap::FromBitmap(HBITMAP bitmap) {
 void TDibBitmap::StretchTo(HDC dc, const RECT& dest, const RECT& source) const {
   HDC from = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(from, FBitmap);
-  const int oldMode = SetStretchBltMode(dc, HALFTONE);
-  POINT oldOrigin;
-  SetBrushOrgEx(dc, 0, 0, &oldOrigin);
+  // Whole pixels, no blending: a one-pixel frame stays crisp at any size.
+  const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
   StretchBlt(dc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, from,
              source.left, source.top, source.right - source.left, source.bottom - source.top,
              SRCCOPY);
-  SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
   SetStretchBltMode(dc, oldMode);
   SelectObject(from, old);
   DeleteDC(from);

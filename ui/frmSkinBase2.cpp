@@ -62,6 +62,14 @@ TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
   OnCreate = [this](TObject* S) { FormCreate(S); };
 }
 
+void TFormSkinBase2::CreateWnd() {
+  TQuietForm::CreateWnd();
+  // Wine gives a thread back its floating-point control word when a window
+  // procedure called from inside the system returns, undoing the mask set
+  // on WM_CREATE; set it again once the window exists.
+  MaskFPUExceptions();
+}
+
 void TFormSkinBase2::FormCreate(TObject*) { SetBorderStyle(bsNone); }
 
 void TFormSkinBase2::btnCloseClick(TObject*) { Close(); }

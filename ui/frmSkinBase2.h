@@ -25,6 +25,9 @@ class TFormSkinBase2 : public TQuietForm {
 
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
+ protected:
+  void CreateWnd() override;
+
  private:
   void LayOutCloseButton();
 };

@@ -3,18 +3,21 @@
 #include "framework/Application.h"
 #include "ui/ufrmShadowFrame.h"
 
+TSystemParametersInfoA AnimationParametersInfo = SystemParametersInfoA;
+
 void QuietShowWindow(HWND Wnd, int CmdShow) {
+  // Neither written to the user profile nor broadcast: fWinIni 0.
   ANIMATIONINFO Info{sizeof(Info), 0};
   const bool WasOn =
-      SystemParametersInfoA(SPI_GETANIMATION, sizeof(Info), &Info, 0) && Info.iMinAnimate != 0;
+      AnimationParametersInfo(SPI_GETANIMATION, sizeof(Info), &Info, 0) && Info.iMinAnimate != 0;
   if (WasOn) {
     ANIMATIONINFO Off{sizeof(Off), 0};
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof(Off), &Off, 0);
+    AnimationParametersInfo(SPI_SETANIMATION, sizeof(Off), &Off, 0);
   }
   ShowWindow(Wnd, CmdShow);
   if (WasOn) {
     ANIMATIONINFO On{sizeof(On), -1};
-    SystemParametersInfoA(SPI_SETANIMATION, sizeof(On), &On, 0);
+    AnimationParametersInfo(SPI_SETANIMATION, sizeof(On), &On, 0);
   }
 }
 

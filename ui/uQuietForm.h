@@ -14,6 +14,12 @@ constexpr UINT WM_SYNCSHADOW = 0x2661;
 // duration of the call.
 void QuietShowWindow(HWND Wnd, int CmdShow);
 
+// The call QuietShowWindow reads and writes the animation setting with:
+// SystemParametersInfoA. Wine keeps no such setting, so its tests put a
+// call with a memory of its own in its place.
+using TSystemParametersInfoA = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT);
+extern TSystemParametersInfoA AnimationParametersInfo;
+
 class TQuietForm : public TForm {
  public:
   explicit TQuietForm(TComponent* AOwner) : TForm(AOwner) {}
