@@ -90,8 +90,11 @@ void TApplication::Terminate() {
 }
 
 bool TApplication::ProcessMessage() {
+  // Messages sent from other threads are handled inside the peek; they may
+  // have changed what a loop waits for, so they count as handled messages.
+  bool Sent = HIWORD(GetQueueStatus(QS_SENDMESSAGE)) != 0;
   MSG Msg;
-  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return Sent;
   if (Msg.message == WM_QUIT) {
     FTerminated = true;
     return true;
@@ -102,7 +105,10 @@ bool TApplication::ProcessMessage() {
 }
 
 void TApplication::HandleMessage() {
-  if (!ProcessMessage()) WaitMessage();
+  // Unlike WaitMessage, this wait also ends on a message sent from another
+  // thread, so the caller looks again at what the message's handler changed.
+  if (!ProcessMessage())
+    MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 void TApplication::ProcessMessages() {

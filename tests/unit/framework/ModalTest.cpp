@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <atomic>
+#include <thread>
 
 #include "framework/Application.h"
 #include "tests/support/TestSupport.h"
@@ -158,4 +160,28 @@ TEST_F(ModalFixture, CloseOutsideAModalRunHidesTheFormWhenGranted) {
   EXPECT_FALSE(IsWindowVisible(Form->Handle()));
   EXPECT_EQ(Queries, 2);
   EXPECT_FALSE(Scope.App().Terminated());
+}
+
+TEST_F(ModalFixture, ResultSetByAMessageSentFromAnotherThreadEndsTheRun) {
+  // Nothing else arrives after the sent message: the run must notice the
+  // result by itself. The worker wakes it with a posted message only when
+  // it did not.
+  std::atomic<bool> Asked{false};
+  Form->OnCloseQuery = [&](TObject*, bool&) { Asked = true; };
+  HWND Target = AllocateHWnd([this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) -> LRESULT {
+    if (Msg == WM_APP) Form->SetModalResult(mrOk);
+    return Msg == WM_APP || Msg == WM_APP + 1 ? 0 : DefWindowProcA(Wnd, Msg, WParam, LParam);
+  });
+  bool NoticedUnaided = false;
+  std::thread Worker([&] {
+    Sleep(200);
+    SendMessageA(Target, WM_APP, 0, 0);
+    for (int I = 0; I < 100 && !Asked; ++I) Sleep(20);
+    NoticedUnaided = Asked;
+    if (!NoticedUnaided) PostMessageA(Target, WM_APP + 1, 0, 0);
+  });
+  EXPECT_EQ(Form->ShowModal(), mrOk);
+  Worker.join();
+  EXPECT_TRUE(NoticedUnaided);
+  DeallocateHWnd(Target);
 }
