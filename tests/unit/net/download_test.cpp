@@ -1,0 +1,485 @@
+// The resumable download task against the loopback test server: fresh
+// downloads, interruptions and resumption by new tasks, changed resources,
+// damaged files, wrong answers, stalls, termination and destruction.
+#include "net/uHttpDownProgeress.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <functional>
+
+#include "net/uMemIniFile.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const std::string NetError = "下载失败，请检查网络连接是否正常!";
+const std::string SizeError = "文件大小不正确!";
+
+std::string MakeBytes(size_t Size, unsigned Seed) {
+  std::string Bytes(Size, '\0');
+  for (char& C : Bytes) {
+    Seed = Seed * 1103515245u + 12345u;
+    C = static_cast<char>(Seed >> 16);
+  }
+  return Bytes;
+}
+
+int64_t FileLength(const std::string& Path) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &Data)) return -1;
+  return (int64_t(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow;
+}
+
+struct TOutcome {
+  std::vector<float> Progress;
+  std::vector<std::string> Errors;
+  int Completed = 0;
+  bool Ended = false;  // the attempt ended within the time allowed
+};
+
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CoInitialize(nullptr);
+    ASSERT_TRUE(zrtest::ServerReset());
+    std::string Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    Dir = zrtest::FreshDir("dl_" + Name);
+    Save = Dir + "setup.exe";
+    Path = "/dl/" + Name + ".exe";
+    Serve(MakeBytes(5 * 4096 * 3 + 777, 1));
+  }
+  void TearDown() override { CoUninitialize(); }
+
+  void Serve(const std::string& Bytes) {
+    Data = Bytes;
+    ASSERT_TRUE(zrtest::ServerPut(Path, Data));
+  }
+  // Faults for the next attempt (probe = request 0, data request = 1).
+  void Fault(const std::string& Json) { ASSERT_TRUE(zrtest::ServerFault(Path, Json)); }
+
+  void Wire(THttpDownProgeress& Task, TOutcome& Out) {
+    Task.Url = zrtest::ServerUrl(Path);
+    Task.SaveFile = Save;
+    Task.OnProgress = [&Out](TObject*, float Percent) { Out.Progress.push_back(Percent); };
+    Task.OnError = [&Out](TObject*, const std::string& Msg) { Out.Errors.push_back(Msg); };
+    Task.OnComplete = [&Out](TObject*) { ++Out.Completed; };
+  }
+  static bool AttemptOver(THttpDownProgeress& Task) { return Task.Suspended() || Task.Finished(); }
+  static bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
+    DWORD Start = GetTickCount();
+    while (!Done() && GetTickCount() - Start < TimeoutMs) zrtest::PumpMessages(5);
+    return Done();
+  }
+  // One attempt by a new task on the files on disk; the task is freed after.
+  TOutcome Attempt(const std::function<void(THttpDownProgeress&, TOutcome&)>& Tune = {}) {
+    TOutcome Out;
+    THttpDownProgeress Task(true);
+    Wire(Task, Out);
+    if (Tune) Tune(Task, Out);
+    Task.Resume();
+    Out.Ended = PumpUntil([&] { return AttemptOver(Task); }, 60000);
+    return Out;
+  }
+
+  std::string State(const std::string& Key) {
+    TMemIniFile Ini;
+    Ini.LoadFromFile(Save + ".tsk.cfg");
+    return Ini.ReadString("cfg", Key, "<none>");
+  }
+  // The Range header of every request of this test's path.
+  std::vector<std::string> Ranges() {
+    std::vector<std::string> Found;
+    for (const std::string& Entry : zrtest::ServerLog())
+      if (zrtest::LogField(Entry, "path") == Path) Found.push_back(zrtest::LogField(Entry, "headers.Range"));
+    return Found;
+  }
+  std::string Finished() { return zrtest::ReadWholeFile(Save); }
+  std::string DataFile() { return zrtest::ReadWholeFile(Save + ".tsk"); }
+  // The finished file is the served one and nothing else is left.
+  void ExpectComplete(const TOutcome& Out) {
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Completed, 1);
+    EXPECT_TRUE(Out.Errors.empty()) << Out.Errors.front();
+    EXPECT_TRUE(Finished() == Data) << "finished file differs, " << FileLength(Save) << " of "
+                                    << Data.size() << " bytes";
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk.cfg"));
+    ASSERT_FALSE(Out.Progress.empty());
+    EXPECT_FLOAT_EQ(Out.Progress.back(), 100.0f);
+  }
+  // An interrupted attempt left D valid bytes and a state saying so.
+  void ExpectInterruptedAt(const TOutcome& Out, int64_t D) {
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Completed, 0);
+    ASSERT_EQ(Out.Errors.size(), 1u);
+    EXPECT_EQ(Out.Errors[0], SizeError);
+    EXPECT_EQ(State("Down"), std::to_string(D));
+    std::string Part = DataFile();
+    ASSERT_GE(Part.size(), size_t(D));
+    EXPECT_TRUE(Part.compare(0, D, Data, 0, D) == 0) << "data file damaged";
+    EXPECT_FALSE(zrtest::FileExists(Save));
+  }
+
+  std::string Dir, Save, Path, Data;
+};
+
+// The header variants the probe may show; the stored state follows them.
+const struct {
+  const char* Name;
+  const char* Fault;  // JSON members, without braces
+} Variants[] = {
+    {"etag and stamp", ""},
+    {"stamp only", R"("no_etag": true)"},
+    {"etag only", R"("no_last_modified": true)"},
+    {"neither", R"("no_etag": true, "no_last_modified": true)"},
+};
+
+std::string FaultJson(const std::string& Variant, const std::string& More) {
+  if (Variant.empty()) return "{" + More + "}";
+  return "{" + Variant + (More.empty() ? "" : ", " + More) + "}";
+}
+
+TEST_F(DownloadTest, FreshDownloadWithEachHeaderVariant) {
+  for (const auto& Variant : Variants) {
+    SCOPED_TRACE(Variant.Name);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    if (*Variant.Fault) Fault(FaultJson(Variant.Fault, ""));
+    TOutcome Out = Attempt();
+    ExpectComplete(Out);
+    EXPECT_EQ(Ranges(), (std::vector<std::string>{"bytes=0-0", "bytes=0-"}));
+  }
+}
+
+TEST_F(DownloadTest, RequestCarriesTheFixedHeadersAndTheUserAgent) {
+  TOutcome Out = Attempt([](THttpDownProgeress& Task, TOutcome&) {
+    EXPECT_FALSE(Task.UserAgent.empty()) << "no user agent from the platform";
+    Task.Referer = "http://ref.example/";
+  });
+  ExpectComplete(Out);
+  auto Log = zrtest::ServerLog();
+  ASSERT_FALSE(Log.empty());
+  const std::string& Probe = Log.front();
+  EXPECT_EQ(zrtest::LogField(Probe, "headers.Accept"), "*/*");
+  EXPECT_EQ(zrtest::LogField(Probe, "headers.Accept-Language"), "zh-CN");
+  EXPECT_EQ(zrtest::LogField(Probe, "headers.Accept-Encoding"), "deflate");
+  EXPECT_EQ(zrtest::LogField(Probe, "headers.Referer"), "http://ref.example/");
+  EXPECT_NE(zrtest::LogField(Probe, "headers.User-Agent"), "");
+}
+
+TEST_F(DownloadTest, FreshDownloadWhenTheServerIgnoresRanges) {
+  Fault(R"({"ignore_range": true})");
+  TOutcome Out = Attempt();
+  ExpectComplete(Out);
+  EXPECT_EQ(Ranges().size(), 2u);
+}
+
+TEST_F(DownloadTest, OlderFinishedFileIsReplaced) {
+  ASSERT_TRUE(zrtest::WriteWholeFile(Save, "an older installer"));
+  ExpectComplete(Attempt());
+}
+
+// Each list is the number of bytes the server sends before it drops the
+// connection, one attempt each; a new task then finishes the download.
+TEST_F(DownloadTest, InterruptionsAreResumedByNewTasks) {
+  const int64_t Size = int64_t(Data.size());
+  const std::vector<std::vector<int64_t>> Cuts = {
+      {1}, {8192}, {5000}, {Size - 1}, {1, 8192, 5000}};
+  for (const auto& Variant : Variants) {
+    for (const auto& List : Cuts) {
+      SCOPED_TRACE(std::string(Variant.Name) + ", first cut " + std::to_string(List[0]) +
+                   ", cuts " + std::to_string(List.size()));
+      ASSERT_TRUE(zrtest::ServerReset());
+      DeleteFileA(Save.c_str());
+      DeleteFileA((Save + ".tsk").c_str());
+      DeleteFileA((Save + ".tsk.cfg").c_str());
+      int64_t Down = 0;
+      for (int64_t Cut : List) {
+        Fault(FaultJson(Variant.Fault, R"("skip": 1, "times": 1, "close_after": )" + std::to_string(Cut)));
+        if (*Variant.Fault) Fault(FaultJson(Variant.Fault, ""));
+        TOutcome Out = Attempt();
+        Down += Cut;
+        ExpectInterruptedAt(Out, Down);
+        EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Down - Cut) + "-");
+        ASSERT_TRUE(zrtest::ServerReset());
+      }
+      if (*Variant.Fault) Fault(FaultJson(Variant.Fault, ""));
+      TOutcome Out = Attempt();
+      ExpectComplete(Out);
+      EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Down) + "-");
+    }
+  }
+}
+
+TEST_F(DownloadTest, ChangedTagRestartsFromZero) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  ASSERT_TRUE(zrtest::ServerReset());
+  Serve(MakeBytes(40000, 2));
+  TOutcome Out = Attempt();
+  ExpectComplete(Out);
+  EXPECT_EQ(Ranges().back(), "bytes=0-");
+}
+
+TEST_F(DownloadTest, ChangedStampRestartsFromZeroWithoutTag) {
+  Fault(R"({"no_etag": true, "last_modified": "Mon, 01 Jan 2029 00:00:00 GMT", "skip": 1, "times": 1, "close_after": 5000})");
+  Fault(R"({"no_etag": true, "last_modified": "Mon, 01 Jan 2029 00:00:00 GMT"})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  EXPECT_EQ(State("MODIFIED"), "Mon, 01 Jan 2029 00:00:00 GMT");
+  EXPECT_EQ(State("ETag"), "");
+  ASSERT_TRUE(zrtest::ServerReset());
+  Fault(R"({"no_etag": true, "last_modified": "Tue, 02 Jan 2029 00:00:00 GMT"})");
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=0-");
+}
+
+TEST_F(DownloadTest, DataFileShorterThanTheStateRestartsFromZero) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 8192})");
+  ExpectInterruptedAt(Attempt(), 8192);
+  ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk", Data.substr(0, 100)));
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=0-");
+}
+
+TEST_F(DownloadTest, GarbageStateAndDataFilesAreStartedOver) {
+  ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk.cfg", "\x01\x02 garbage\r\n[cfg\r\n=Down\r\nDown=9000"));
+  ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk", MakeBytes(50000, 3)));
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=0-");
+}
+
+TEST_F(DownloadTest, StoredDownThatIsNegativeOrNotANumberCountsAsZero) {
+  for (const char* Stored : {"-5", "12abc", "99999999999999999999"}) {
+    SCOPED_TRACE(Stored);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+    ExpectInterruptedAt(Attempt(), 5000);
+    TMemIniFile Ini;
+    ASSERT_TRUE(Ini.LoadFromFile(Save + ".tsk.cfg"));
+    Ini.WriteString("cfg", "Down", Stored);
+    ASSERT_TRUE(Ini.SaveToFile(Save + ".tsk.cfg"));
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt());
+    EXPECT_EQ(Ranges().back(), "bytes=0-");
+  }
+}
+
+TEST_F(DownloadTest, RangeIgnoredOnTheDataRequestRestartsAndStaysCorrect) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  ASSERT_TRUE(zrtest::ServerReset());
+  Fault(R"({"skip": 1, "times": 1, "ignore_range": true})");
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=5000-");
+}
+
+TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  for (int Status : {404, 416, 500}) {
+    SCOPED_TRACE(Status);
+    ASSERT_TRUE(zrtest::ServerReset());
+    Fault(R"({"skip": 1, "times": 1, "status": )" + std::to_string(Status) + "}");
+    TOutcome Out = Attempt();
+    EXPECT_EQ(Out.Completed, 0);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+    EXPECT_EQ(State("Down"), "5000");
+    std::string Part = DataFile();
+    ASSERT_GE(Part.size(), 5000u);
+    EXPECT_TRUE(Part.compare(0, 5000, Data, 0, 5000) == 0);
+    EXPECT_FALSE(zrtest::FileExists(Save));
+  }
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt());
+}
+
+TEST_F(DownloadTest, ErrorStatusOnTheProbeEndsWithoutEventOrFiles) {
+  Fault(R"({"times": 1, "status": 404})");
+  TOutcome Out = Attempt();
+  EXPECT_TRUE(Out.Ended);
+  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Completed, 0);
+  EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+  EXPECT_EQ(Ranges().size(), 1u);
+}
+
+TEST_F(DownloadTest, NoSizeHeaderEndsWithoutEventAndLeavesFilesAlone) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  std::string StateBefore = zrtest::ReadWholeFile(Save + ".tsk.cfg");
+  std::string DataBefore = DataFile();
+  ASSERT_TRUE(zrtest::ServerReset());
+  Fault(R"({"times": 1, "ignore_range": true, "no_content_length": true})");
+  TOutcome Out = Attempt();
+  EXPECT_TRUE(Out.Ended);
+  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Completed, 0);
+  EXPECT_EQ(Ranges().size(), 1u);
+  EXPECT_EQ(zrtest::ReadWholeFile(Save + ".tsk.cfg"), StateBefore);
+  EXPECT_TRUE(DataFile() == DataBefore);
+}
+
+TEST_F(DownloadTest, UnreachableServerReportsTheNetworkError) {
+  TOutcome Out = Attempt([](THttpDownProgeress& Task, TOutcome&) {
+    Task.Url = "http://127.0.0.1:1/dl/none.exe";
+  });
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+  EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+}
+
+TEST_F(DownloadTest, StallPastTheTimeOutFailsAndKeepsWhatArrived) {
+  Fault(R"({"skip": 1, "times": 1, "stall_body": 40, "stall_at": 5000})");
+  DWORD Start = GetTickCount();
+  TOutcome Out = Attempt();
+  DWORD Elapsed = GetTickCount() - Start;
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{SizeError});
+  // The 15 s time-out ends it, not the server's 40 s pause.
+  EXPECT_GE(Elapsed, 14000u);
+  EXPECT_LT(Elapsed, 35000u);
+  int64_t Down = TextToInt64(State("Down"), -1);
+  EXPECT_GT(Down, 0);
+  EXPECT_LE(Down, 5000);
+  EXPECT_TRUE(DataFile().compare(0, Down, Data, 0, Down) == 0);
+}
+
+TEST_F(DownloadTest, TerminationDuringTheTransferRaisesNoEventAndKeepsDown) {
+  Fault(R"({"skip": 1, "times": 1, "rate": 20000})");
+  TOutcome Out = Attempt([](THttpDownProgeress& Task, TOutcome&) {
+    Task.OnProgress = [&Task](TObject*, float) { Task.Terminate(); };
+  });
+  EXPECT_TRUE(Out.Ended);
+  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Completed, 0);
+  int64_t Down = TextToInt64(State("Down"), -1);
+  EXPECT_GT(Down, 0);
+  EXPECT_LT(Down, int64_t(Data.size()));
+  EXPECT_TRUE(DataFile().compare(0, Down, Data, 0, Down) == 0);
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Down) + "-");
+}
+
+TEST_F(DownloadTest, FreeingTheTaskCutsAStalledReadAtOnce) {
+  Fault(R"({"skip": 1, "times": 1, "stall_body": 30, "stall_at": 5000})");
+  TOutcome Out;
+  auto* Task = new THttpDownProgeress(true);
+  Wire(*Task, Out);
+  Task->Resume();
+  ASSERT_TRUE(PumpUntil([&] { return !Out.Progress.empty(); }, 10000));
+  zrtest::PumpMessages(1000);  // the worker is now blocked on the stalled body
+  DWORD Start = GetTickCount();
+  delete Task;
+  DWORD Elapsed = GetTickCount() - Start;
+  EXPECT_LT(Elapsed, 3000u) << "the destructor waited for the receive time-out";
+  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Completed, 0);
+  int64_t Down = TextToInt64(State("Down"), -1);
+  EXPECT_GT(Down, 0);
+  EXPECT_TRUE(DataFile().compare(0, Down, Data, 0, Down) == 0);
+}
+
+TEST_F(DownloadTest, DestroyedWithoutResumeMakesNoRequest) {
+  {
+    THttpDownProgeress Task(true);
+    Task.Url = zrtest::ServerUrl(Path);
+    Task.SaveFile = Save;
+  }
+  EXPECT_TRUE(Ranges().empty());
+  EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+}
+
+TEST_F(DownloadTest, ABlockThatCannotBeWrittenEndsTheTransfer) {
+  // The test fixture links net_small_disk\link\setup.exe.tsk to a file on a
+  // 16 KiB file system, so the fifth block cannot be written.
+  std::string Link = zrtest::ExeDir() + "net_small_disk\\link\\";
+  if (!zrtest::FileExists(Link + "setup.exe.tsk")) GTEST_SKIP() << "no small file system mounted";
+  Save = Link + "setup.exe";
+  DeleteFileA((Save + ".tsk.cfg").c_str());
+  TOutcome Out = Attempt();
+  ExpectInterruptedAt(Out, 16384);
+  EXPECT_EQ(FileLength(Save + ".tsk"), 16384) << "blocks after the failed one were written";
+  DeleteFileA(Save.c_str());
+}
+
+TEST_F(DownloadTest, HeaderWithALineBreakIsNotWrittenIntoTheState) {
+  Fault(R"({"etag": "\"abc\"\r\n\tdef", "skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  std::string Text = zrtest::ReadWholeFile(Save + ".tsk.cfg");
+  EXPECT_EQ(Text.find("def"), std::string::npos) << Text;
+  TMemIniFile Ini;
+  Ini.LoadFromText(Text);
+  EXPECT_EQ(Ini.Text(), Text) << "the state file holds lines of its own making only";
+}
+
+TEST_F(DownloadTest, ProgressIsRoundedToHundredths) {
+  // Three blocks, each taking well over a second.
+  Serve(MakeBytes(3 * 4096, 4));
+  Fault(R"({"skip": 1, "times": 1, "rate": 3000})");
+  TOutcome Out = Attempt();
+  ExpectComplete(Out);
+  EXPECT_EQ(Out.Progress, (std::vector<float>{33.33f, 66.67f, 100.0f}));
+}
+
+TEST_F(DownloadTest, ProgressIsReportedAtMostOnceASecond) {
+  std::vector<DWORD> Times;
+  Fault(R"({"skip": 1, "times": 1, "rate": 20000})");
+  TOutcome Out = Attempt([&Times](THttpDownProgeress& Task, TOutcome& Out) {
+    Task.OnProgress = [&Times, &Out](TObject*, float Percent) {
+      Out.Progress.push_back(Percent);
+      Times.push_back(GetTickCount());
+    };
+  });
+  ExpectComplete(Out);
+  ASSERT_GE(Times.size(), 3u);
+  EXPECT_LT(Times.size(), 8u);  // 16 blocks in about 3 s
+  for (size_t I = 1; I + 1 < Times.size(); ++I) EXPECT_GE(Times[I] - Times[I - 1], 950u);
+}
+
+TEST_F(DownloadTest, FastTransferReportsFewProgressEvents) {
+  TOutcome Out = Attempt();
+  ExpectComplete(Out);
+  EXPECT_LE(Out.Progress.size(), 2u);
+}
+
+TEST(ParseUrlTest, SplitsHostPortAndEncodedObject) {
+  const struct {
+    const char* Url;
+    const char* Host;
+    const char* Object;
+    INTERNET_PORT Port;
+  } Cases[] = {
+      {"http://Host:8080/a b/c.exe?x=1", "Host", "/a+b/c.exe?x=1", 8080},
+      {"http://host/dl/setup.exe", "host", "/dl/setup.exe", 80},
+      {"http://host", "host", "/", 80},
+      {"HTTP://host//a//b/", "host", "/a/b", 80},
+      {"http://host:abc/x", "host", "/x", 80},
+      {"http://host/100%/y?q=%20 z", "host", "/100%25/y?q=%20 z", 80},
+      {"http://host/\xB2\xE2\xCA\xD4.exe", "host", "/%B2%E2%CA%D4.exe", 80},
+      {"http://host/@!$'()*-._~#", "host", "/@!$'()*-._%7E%23", 80},
+  };
+  for (const auto& Case : Cases) {
+    std::string Host, Object;
+    INTERNET_PORT Port = 0;
+    ParseUrl(Case.Url, Host, Object, Port);
+    EXPECT_EQ(Host, Case.Host) << Case.Url;
+    EXPECT_EQ(Object, Case.Object) << Case.Url;
+    EXPECT_EQ(Port, Case.Port) << Case.Url;
+  }
+}
+
+TEST(TextToInt64Test, AcceptsOnlyDecimalsThatFit) {
+  EXPECT_EQ(TextToInt64("9223372036854775807", 0), INT64_MAX);
+  EXPECT_EQ(TextToInt64("-9223372036854775808", 0), INT64_MIN);
+  EXPECT_EQ(TextToInt64("9223372036854775808", 0), 0);
+  EXPECT_EQ(TextToInt64("*", 0), 0);
+  EXPECT_EQ(TextToInt64("", 7), 7);
+  EXPECT_EQ(TextToInt64("12 ", 0), 0);
+  EXPECT_EQ(TextToInt64("-", 0), 0);
+  EXPECT_EQ(TextToInt64("42", 0), 42);
+}
+
+}  // namespace
