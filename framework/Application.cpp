@@ -92,9 +92,9 @@ void TApplication::Terminate() {
 bool TApplication::ProcessMessage() {
   // Messages sent from other threads are handled inside the peek; they may
   // have changed what a loop waits for, so they count as handled messages.
-  bool Sent = HIWORD(GetQueueStatus(QS_SENDMESSAGE)) != 0;
+  unsigned long Before = HandledMessageCount();
   MSG Msg;
-  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return Sent;
+  if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return HandledMessageCount() != Before;
   if (Msg.message == WM_QUIT) {
     FTerminated = true;
     return true;

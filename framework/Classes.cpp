@@ -71,7 +71,10 @@ void TStrings::EndUpdate() {
 
 namespace {
 
+thread_local unsigned long HandledMessages = 0;
+
 LRESULT CALLBACK UtilWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  CountHandledMessage();
   auto* Method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
   if (Msg == WM_NCCREATE) {
     Method = static_cast<TWndMethod*>(reinterpret_cast<CREATESTRUCTA*>(LParam)->lpCreateParams);
@@ -87,6 +90,10 @@ LRESULT CALLBACK UtilWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 }  // namespace
+
+unsigned long HandledMessageCount() { return HandledMessages; }
+
+void CountHandledMessage() { ++HandledMessages; }
 
 HWND AllocateHWnd(TWndMethod Method, const char* ClassName) {
   HINSTANCE Instance = GetModuleHandleA(nullptr);

@@ -77,5 +77,9 @@ std::vector<std::string> SplitLines(const std::string& Text);
 // should go to DefWindowProcA. Top-level (not message-only) so that it
 // receives broadcasts such as the shell's "TaskbarCreated".
 using TWndMethod = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
+// Messages the framework's windows of this thread have handled so far; a
+// message loop compares it to notice messages that other threads sent.
+unsigned long HandledMessageCount();
+void CountHandledMessage();
 HWND AllocateHWnd(TWndMethod Method, const char* ClassName = "TPUtilWindow");
 void DeallocateHWnd(HWND Wnd);

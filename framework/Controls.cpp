@@ -325,6 +325,7 @@ void TWinControl::DestroyHandle() {
 }
 
 LRESULT CALLBACK TWinControl::StdWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  CountHandledMessage();
   TWinControl* Control = FindControl(Wnd);
   if (!Control && CreationControl) {
     Control = CreationControl;
