@@ -129,29 +129,20 @@ TJsonObject::~TJsonObject() {
 
 IJsonObjectPtr TJsonObject::CreateKind(TJsonKind kind) { return IJsonObjectPtr(new TJsonObject(kind)); }
 
-IJsonObjectPtr TJsonObject::CreateBoolean(bool value) {
-  TJsonObject* object = new TJsonObject(skBoolean);
-  object->FValue.Boolean = value;
+template <class T>
+IJsonObjectPtr TJsonObject::CreateScalar(TJsonKind kind, T TValue::*field, T value) {
+  TJsonObject* object = new TJsonObject(kind);
+  object->FValue.*field = value;
   return IJsonObjectPtr(object);
 }
 
-IJsonObjectPtr TJsonObject::CreateInteger(int64_t value) {
-  TJsonObject* object = new TJsonObject(skInteger);
-  object->FValue.Integer = value;
-  return IJsonObjectPtr(object);
-}
+IJsonObjectPtr TJsonObject::CreateBoolean(bool value) { return CreateScalar(skBoolean, &TValue::Boolean, value); }
 
-IJsonObjectPtr TJsonObject::CreateDouble(double value) {
-  TJsonObject* object = new TJsonObject(skDouble);
-  object->FValue.Double = value;
-  return IJsonObjectPtr(object);
-}
+IJsonObjectPtr TJsonObject::CreateInteger(int64_t value) { return CreateScalar(skInteger, &TValue::Integer, value); }
 
-IJsonObjectPtr TJsonObject::CreateCurrency(int64_t stored) {
-  TJsonObject* object = new TJsonObject(skCurrency);
-  object->FValue.Currency = stored;
-  return IJsonObjectPtr(object);
-}
+IJsonObjectPtr TJsonObject::CreateDouble(double value) { return CreateScalar(skDouble, &TValue::Double, value); }
+
+IJsonObjectPtr TJsonObject::CreateCurrency(int64_t stored) { return CreateScalar(skCurrency, &TValue::Currency, stored); }
 
 IJsonObjectPtr TJsonObject::CreateString(std::u16string value) {
   TJsonObject* object = new TJsonObject(skString);
@@ -159,11 +150,7 @@ IJsonObjectPtr TJsonObject::CreateString(std::u16string value) {
   return IJsonObjectPtr(object);
 }
 
-IJsonObjectPtr TJsonObject::CreateMethod(TJsonMethod value) {
-  TJsonObject* object = new TJsonObject(skMethod);
-  object->FValue.Method = value;
-  return IJsonObjectPtr(object);
-}
+IJsonObjectPtr TJsonObject::CreateMethod(TJsonMethod value) { return CreateScalar(skMethod, &TValue::Method, value); }
 
 int TJsonObject::AddRef() { return ++FRefCount; }
 

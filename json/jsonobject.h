@@ -152,7 +152,7 @@ private:
   std::atomic<int32_t> FRefCount{0};
   bool FProcessing = false;
   TJsonKind FKind;
-  union {
+  union TValue {
     bool Boolean;
     int64_t Integer;
     double Double;
@@ -162,6 +162,9 @@ private:
     TJsonMethod Method;
   } FValue;
   std::u16string FText;
+
+  template <class T>
+  static IJsonObjectPtr CreateScalar(TJsonKind kind, T TValue::*field, T value);
 };
 
 // The array store: slots that may be nil, a length and a capacity. The
