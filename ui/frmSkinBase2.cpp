@@ -3,7 +3,9 @@
 #include "skin/skin_ids.h"
 #include "ui/uFunction.h"
 
+#if defined(__x86_64__)
 #include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -20,7 +22,10 @@ void LoadSkinPicture(TPicture& Picture, int Id) {
 void MaskFPUExceptions() {
   unsigned short ControlWord = 0x133F;
   asm volatile("fldcw %0" : : "m"(ControlWord));
+#if defined(__x86_64__)
+  // Floating point runs on SSE here: mask its exceptions as well.
   _mm_setcsr(_mm_getcsr() | _MM_MASK_MASK);
+#endif
 }
 
 TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
