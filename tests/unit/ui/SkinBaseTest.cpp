@@ -11,6 +11,7 @@
 #include "tests/unit/framework/FrameworkTest.h"
 #include "tests/unit/ui/UiTest.h"
 #include "ui/frmSkinBase2.h"
+#include "ui/uFunction.h"
 #include "ui/uTransLabel.h"
 #include "ui/ufrmShadowFrame.h"
 
@@ -48,8 +49,12 @@ class TRecordingSkin : public TFormSkinBase2 {
   using TFormSkinBase2::TFormSkinBase2;
   std::vector<int> AnimationWhileSizing;
   int MoveLoops = 0;
+  UINT FullDragDuringMove = 77;
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
-    if (Msg == WM_ENTERSIZEMOVE) ++MoveLoops;
+    if (Msg == WM_ENTERSIZEMOVE) {
+      ++MoveLoops;
+      SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &FullDragDuringMove, 0);
+    }
     if (Msg == WM_SIZE && (WParam == SIZE_MINIMIZED || WParam == SIZE_MAXIMIZED))
       AnimationWhileSizing.push_back(AnimationSetting);
     return TFormSkinBase2::WndProc(Msg, WParam, LParam);
@@ -221,6 +226,25 @@ TEST(SkinBase, LeftPressInTheTopStripStartsTheMove) {
     EXPECT_EQ(F.Form->MoveLoops, c.moves ? 1 : 0) << c.name;
     EXPECT_EQ(GetCapture(), nullptr) << c.name;  // the loop has ended with the release
   }
+}
+
+TEST(SkinBase, DragWithFullWindowsOnlyDuringTheMove) {
+  UINT Saved = 0;
+  SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &Saved, 0);
+  for (UINT Before : {0u, 1u}) {
+    SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, Before, nullptr, 0);
+    SkinFixture F;
+    F.Form->imgMainBG->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int, int) {
+      DragWindow(F.Form, false);
+    };
+    PressAndDrag(F.Wnd(), 100, 100, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(F.Form->MoveLoops, 1);
+    EXPECT_EQ(F.Form->FullDragDuringMove, 1u) << Before;
+    UINT After = 77;
+    SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &After, 0);
+    EXPECT_EQ(After, Before);
+  }
+  SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, Saved, nullptr, 0);
 }
 
 TEST(SkinBase, PressOnAControlAboveTheBackgroundDoesNotMove) {
