@@ -17,30 +17,20 @@ ScopedApplication::~ScopedApplication() {
   }
 }
 
-Pixels::Pixels(int Width, int Height, std::uint32_t Fill) : FWidth(Width), FHeight(Height) {
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
-  Info.bmiHeader.biWidth = Width;
-  Info.bmiHeader.biHeight = -Height;
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 32;
-  void* Bits = nullptr;
-  FBitmap = CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  FBits = static_cast<std::uint32_t*>(Bits);
-  for (int I = 0; I < Width * Height; ++I) FBits[I] = Fill;
+Pixels::Pixels(int Width, int Height, std::uint32_t Fill) : FBitmap(Width, Height) {
+  for (int I = 0; I < Width * Height; ++I) FBitmap.Bits()[I] = Fill;
   FDC = CreateCompatibleDC(nullptr);
-  FOld = SelectObject(FDC, FBitmap);
+  FOld = SelectObject(FDC, FBitmap.Handle());
 }
 
 Pixels::~Pixels() {
   SelectObject(FDC, FOld);
   DeleteDC(FDC);
-  DeleteObject(FBitmap);
 }
 
 std::uint32_t Pixels::At(int X, int Y) const {
   GdiFlush();
-  return FBits[Y * FWidth + X] & 0xFFFFFF;
+  return FBitmap.Bits()[Y * FBitmap.Width() + X] & 0xFFFFFF;
 }
 
 int Pixels::Count(const RECT& R, std::uint32_t Rgb) const {

@@ -11,6 +11,7 @@
 
 #include "framework/Application.h"
 #include "framework/Controls.h"
+#include "framework/Graphics.h"
 
 namespace fwtest {
 
@@ -41,11 +42,9 @@ class Pixels {
   int Count(const RECT& R, std::uint32_t Rgb) const;
 
  private:
-  int FWidth, FHeight;
+  TBitmap FBitmap;
   HDC FDC;
-  HBITMAP FBitmap;
   HGDIOBJ FOld;
-  std::uint32_t* FBits = nullptr;
 };
 
 // 0x00BBGGRR as 0xRRGGBB.
