@@ -33,4 +33,7 @@ trap cleanup EXIT
 
 "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$build/bin" || exit 1
 wineserver -p >/dev/null 2>&1
+# Start Wine's background services now, detached from ctest's pipes: started
+# by the first test they would inherit its output and keep ctest waiting.
+wine cmd /c exit </dev/null >/dev/null 2>&1
 ctest --test-dir "$build" --output-on-failure "$@"
