@@ -104,6 +104,8 @@ TEST(Program, RunsHiddenUntilWmCloseReachesItsApplicationWindow) {
   EXPECT_STREQ(APP_TITLE, Title);
   zrtest::PumpMessages(500);
   EXPECT_EQ(nullptr, FindWindowOf(p.pid, nullptr, true)) << "a window is visible";
+  // The screen during a hidden run, to look at.
+  zrtest::SaveScreenshot(GetDesktopWindow(), "app_hidden_run");
   EXPECT_FALSE(Ended(p));
   EXPECT_TRUE(ClosesWithZero(p));
 }
