@@ -49,4 +49,17 @@ TEST(Switches, PositionAndCaseRules) {
     EXPECT_EQ(c.Answer, ProbeAnswer(c.Arguments)) << "arguments: " << c.Arguments;
 }
 
+TEST(Switches, ElevatedRelaunchPassesTheSilentAndShellUacSwitches) {
+  std::string Record = zrtest::FreshDir("relaunch") + "record.txt";
+  SetEnvironmentVariableA("ZR_PROBE_RECORD", Record.c_str());
+  ProbeAnswer("--relaunch");
+  std::string Text;
+  for (int i = 0; i < 300 && Text.find("/ShellUAC") == std::string::npos; ++i) {
+    Sleep(100);
+    Text = zrtest::ReadWholeFile(Record);
+  }
+  SetEnvironmentVariableA("ZR_PROBE_RECORD", nullptr);
+  EXPECT_EQ("--relaunch\n/S|/ShellUAC\n", Text);
+}
+
 }  // namespace
