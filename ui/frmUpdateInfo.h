@@ -1,0 +1,43 @@
+// The update notice window: the checking notice with its time-out, the
+// question whether to update, and the notices that end a run.
+#pragma once
+
+#include <string>
+
+#include "framework/ExtCtrls.h"
+#include "framework/StdCtrls.h"
+#include "ui/PNGButton.h"
+#include "ui/PNGImage.h"
+#include "ui/frmSkinBase2.h"
+#include "ui/uTransLabel.h"
+
+class TFormUpdateInfo : public TFormSkinBase2 {
+ public:
+  explicit TFormUpdateInfo(TComponent* AOwner);
+
+  TPNGImage* PNGImage1;
+  TImage* imgIco;
+  TImage* imgYes;
+  TImage* imgError;
+  TLabel* lblInfo;
+  TMemo* mmoHistory;
+  TPNGCaptionButton* btnOK;
+  TPNGCaptionButton* btnCancel;
+  TTimer* tmr1;
+
+  void FormCreate(TObject* Sender);
+  void tmr1Timer(TObject* Sender);
+};
+
+// The shared checking notice; created on first use, lives until the
+// application ends.
+extern TFormUpdateInfo* FormUpdateInfo;
+
+bool ShowCheckingNotice();
+void CloseCheckingNotice(int AModalResult);
+bool AskToUpdate(const std::string& NewVersion, const std::string& LocalVersion,
+                 const std::string& History);
+bool ShowNoUpdateNotice();
+bool ShowLatestNotice();
+bool ShowManualDownloadNotice();
+bool ShowErrorNotice(const std::string& ErrorText);
