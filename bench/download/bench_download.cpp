@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   Task->OnComplete = [&](TObject*) { Done = true; };
   DWORD Start = GetTickCount();
   Task->Resume();
-  while (!Done) {
+  // An attempt that ends without an event (say, a 403 probe) suspends the task.
+  while (!Done && !Task->Suspended()) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     MSG Msg;
     while (PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&Msg);
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   auto Seconds = [](const FILETIME& T) {
     return (double(T.dwHighDateTime) * 4294967296.0 + T.dwLowDateTime) / 1e7;
   };
+  Failed = Failed || !Done;
   std::printf("ok=%d ms=%lu bytes=%lld events=%d cpu=%.3f\n", Failed ? 0 : 1, Elapsed, Bytes, Events,
               Seconds(Kernel) + Seconds(User));
   CoUninitialize();

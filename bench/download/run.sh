@@ -9,7 +9,7 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:?win64 build folder}" && pwd)
 rounds=${2:-3}
-size_mib=256
+size_mib=${ZR_BENCH_MIB:-256}
 
 command -v nginx >/dev/null && command -v curl >/dev/null ||
   apt-get install -y nginx-light curl >/dev/null
@@ -30,6 +30,7 @@ x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -fexec-charset=GBK -D_WIN32_WINNT=0x
   -lwininet -lurlmon -lole32 -loleaut32 -luuid -lshell32 -ladvapi32 -lcomctl32 -lmsimg32 \
   -lgdi32 -luser32 -static
 
+chmod 755 "$work"  # nginx's workers run as another user
 mkdir -p "$work/www" "$work/logs"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/www/setup.exe"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -54,8 +55,15 @@ for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; 
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 wineboot -i >/dev/null 2>&1
+wineserver -w
 wineserver -p
-server_pid=$(pgrep -n -f "wineserver64 -p" || true)
+wine cmd /c exit >/dev/null 2>&1 </dev/null
+# This prefix's persistent server, whose CPU time the task's figures include.
+server_pid=
+for p in $(pgrep -x wineserver64 || pgrep -x wineserver); do
+  tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server_pid=$p
+done
+[ -n "$server_pid" ] || { echo "no wineserver for $WINEPREFIX" >&2; exit 1; }
 url="http://127.0.0.1:$port/setup.exe"
 save="Z:$(echo "$work/out/setup.exe" | tr / '\\')"
 mkdir -p "$work/out"
@@ -68,7 +76,9 @@ task_mbs=0 curl_mbs=0 task_cpu=0 curl_cpu=0 events=0
 for round in $(seq "$rounds"); do
   rm -f "$work/out/"*
   before=$(cpu_of "$server_pid")
-  line=$(wine "$work/bench_download.exe" "$url" "$save")
+  # To a file, not a pipe: services Wine starts on demand inherit the output.
+  wine "$work/bench_download.exe" "$url" "$save" >"$work/line.txt" 2>&1 </dev/null
+  line=$(cat "$work/line.txt")
   after=$(cpu_of "$server_pid")
   cmp -s "$work/out/setup.exe" "$work/www/setup.exe" || { echo "round $round: task file differs" >&2; exit 1; }
   ms=$(sed 's/.*ms=\([0-9]*\).*/\1/' <<<"$line")
