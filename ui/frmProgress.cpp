@@ -6,7 +6,6 @@
 
 #include "app/uFunction.h"
 #include "framework/Application.h"
-#include "skin/skin_ids.h"
 #include "ui/frmUpdateInfo.h"
 
 TFormProgress* FormProgress = nullptr;
@@ -17,32 +16,14 @@ const char kTitle[] = "泽润影音升级程序";
 const TColor kFormColor = 16119285;  // 0xF5F5F5
 const int kCancelResult = 7;
 
-void SetSongFont(TFont& Font, int Height) {
-  Font.SetName("宋体");
-  Font.SetHeight(Height);
-  Font.SetCharset(GB2312_CHARSET);
-  Font.SetColor(clBlack);
-}
-
 TLabel* NewLabel(TFormProgress* Form, int Top, const char* Caption) {
   TLabel* Label = new TLabel(Form);
   Label->SetParent(Form);
   Label->SetBounds(40, Top, 52, 13);
+  // lbl1 lies on the title strip of the background picture.
+  Label->SetTransparent(true);
   Label->SetCaption(Caption);
   return Label;
-}
-
-TPNGCaptionButton* NewButton(TFormProgress* Form, int Left, const char* Caption, int Result) {
-  TPNGCaptionButton* Button = new TPNGCaptionButton(Form);
-  Button->SetParent(Form);
-  Button->SetBounds(Left, 194, 80, 28);
-  Button->PNGImage().LoadFromResource(GetModuleHandleA(nullptr), IDR_SKIN_BUTTON);
-  Button->SetNumGlyphs(4);
-  Button->SetCaption(Caption);
-  Button->SetShowCaption(true);
-  Button->ModalResult = Result;
-  SetSongFont(Button->Font(), -12);
-  return Button;
 }
 
 TMenuItem* NewMenuItem(TFormProgress* Form, const char* Caption, void (TFormProgress::*Handler)(TObject*)) {
@@ -97,8 +78,8 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   TrayIcon1->OnClick = [this](TObject* Sender) { TrayIcon1Click(Sender); };
   TrayIcon1->SetVisible(false);
 
-  btnOK = NewButton(this, 185, "确定", 1);
-  btnCancel = NewButton(this, 284, "取消", kCancelResult);
+  btnOK = NewSkinButton(this, 185, "确定", 1);
+  btnCancel = NewSkinButton(this, 284, "取消", kCancelResult);
 
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   DoCreate();
@@ -118,17 +99,15 @@ void TFormProgress::FormCreate(TObject* Sender) {
 }
 
 bool RunProgressDialog(int Max) {
+  // Declared first, so that it runs after the dialog is destroyed, on every
+  // way out.
+  struct TClearOnExit {
+    ~TClearOnExit() { FormProgress = nullptr; }
+  } ClearOnExit;
   std::unique_ptr<TFormProgress> Dialog(new TFormProgress(nullptr));
   FormProgress = Dialog.get();
   Dialog->pb1->SetMax(Max);
-  int Result = 0;
-  try {
-    Result = Dialog->ShowModal();
-  } catch (...) {
-  }
-  Dialog.reset();
-  FormProgress = nullptr;
-  return Result == 1;
+  return Dialog->ShowModal() == 1;
 }
 
 void TFormProgress::ShowProgress(float Percent) {
@@ -176,7 +155,7 @@ void TFormProgress::FormCloseQuery(TObject*, bool& CanClose) {
 }
 
 void TFormProgress::N2Click(TObject*) {
-  if (IsIconic(Application->Handle())) Application->Restore();
+  Application->Restore();  // restores only what is minimised
   Show();
   TrayIcon1->SetVisible(false);
 }

@@ -11,17 +11,31 @@
 
 TFormUpdateInfo* FormUpdateInfo = nullptr;
 
-namespace {
-
-const char kTitle[] = "泽润影音升级程序";
-const TColor kFormColor = 16119285;  // 0xF5F5F5
-
 void SetSongFont(TFont& Font, int Height) {
   Font.SetName("宋体");
   Font.SetHeight(Height);
   Font.SetCharset(GB2312_CHARSET);
   Font.SetColor(clBlack);
 }
+
+TPNGCaptionButton* NewSkinButton(TForm* Form, int Left, const char* Caption, int Result) {
+  TPNGCaptionButton* Button = new TPNGCaptionButton(Form);
+  Button->SetParent(Form);
+  Button->SetBounds(Left, 194, 80, 28);
+  Button->PNGImage().LoadFromResource(GetModuleHandleA(nullptr), IDR_SKIN_BUTTON);
+  Button->SetNumGlyphs(4);
+  Button->SetAutoSize(true);
+  Button->SetCaption(Caption);
+  Button->SetShowCaption(true);
+  Button->ModalResult = Result;
+  SetSongFont(Button->Font(), -12);
+  return Button;
+}
+
+namespace {
+
+const char kTitle[] = "泽润影音升级程序";
+const TColor kFormColor = 16119285;  // 0xF5F5F5
 
 // A skin PNG as the picture of a TImage, drawn with its alpha.
 class TPNGGraphic : public TGraphic {
@@ -48,20 +62,6 @@ TImage* NewBadge(TFormUpdateInfo* Form, int Width, int ResourceId, bool Visible)
 }
 
 void PostApplicationClose() { PostMessageA(Application->Handle(), WM_CLOSE, 0, 0); }
-
-TPNGCaptionButton* NewButton(TFormUpdateInfo* Form, int Left, const char* Caption, int Result) {
-  TPNGCaptionButton* Button = new TPNGCaptionButton(Form);
-  Button->SetParent(Form);
-  Button->SetBounds(Left, 194, 80, 28);
-  Button->PNGImage().LoadFromResource(GetModuleHandleA(nullptr), IDR_SKIN_BUTTON);
-  Button->SetNumGlyphs(4);
-  Button->SetAutoSize(true);
-  Button->SetCaption(Caption);
-  Button->SetShowCaption(true);
-  Button->ModalResult = Result;
-  SetSongFont(Button->Font(), -12);
-  return Button;
-}
 
 }  // namespace
 
@@ -102,8 +102,8 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   // window before the form is complete.
   mmoHistory->SetCaption("1.1版本特性\r\n    1 优化了P2P下载速度\r\n    2 修改了播放拖放问题");
 
-  btnOK = NewButton(this, 185, "确定", 1);
-  btnCancel = NewButton(this, 284, "取消", 2);
+  btnOK = NewSkinButton(this, 185, "确定", 1);
+  btnCancel = NewSkinButton(this, 284, "取消", 2);
 
   tmr1 = new TTimer(this);
   tmr1->SetEnabled(false);

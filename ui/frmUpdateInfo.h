@@ -29,6 +29,12 @@ class TFormUpdateInfo : public TFormSkinBase2 {
   void tmr1Timer(TObject* Sender);
 };
 
+// The look both skinned windows share: the "宋体" font (GB2312, black) of
+// the given height, and an OK or Cancel button on the bottom row drawn from
+// the four-frame button strip.
+void SetSongFont(TFont& Font, int Height);
+TPNGCaptionButton* NewSkinButton(TForm* Form, int Left, const char* Caption, int Result);
+
 // The shared checking notice; created on first use, lives until the
 // application ends.
 extern TFormUpdateInfo* FormUpdateInfo;

@@ -54,6 +54,11 @@ void ChooseTrayMenuItem(ModalScript& Script, TFormProgress* const& F, int Index)
   Script.Do([] { PressKey(VK_RETURN); });
 }
 
+// The first steps of every dialog run: wait until it is on the screen.
+ModalScript& WaitForDialog(ModalScript& Script, TFormProgress*& F, TForm*& Shown) {
+  return Script.Do([&] { Shown = F = FormProgress; }).Then(WaitVisible(Shown));
+}
+
 // Runs the dialog with the steps that follow its appearance; its answer.
 bool RunDialog(ModalScript& Script) {
   Script.OnStuck = [] {
@@ -179,8 +184,7 @@ TEST(ProgressDialog, ACloseWhileDownloadingHidesItToTheTrayUntilItIsBroughtBack)
   TFormProgress* F = nullptr;
   TForm* Shown = nullptr;
   ModalScript Script;
-  Script.Do([&] { Shown = F = FormProgress; })
-      .Then(WaitVisible(Shown))
+  WaitForDialog(Script, F, Shown)
       .Do([&] {
         EXPECT_EQ(F->pb1->Max(), 100);
         F->ShowProgress(37.5f);
@@ -251,8 +255,7 @@ TEST(ProgressDialog, AfterTheDownloadOKAndTheCloseButtonEndIt) {
     TFormProgress* F = nullptr;
     TForm* Shown = nullptr;
     ModalScript Script;
-    Script.Do([&] { Shown = F = FormProgress; })
-        .Then(WaitVisible(Shown))
+    WaitForDialog(Script, F, Shown)
         .Do([&] {
           F->ShowProgress(100.0f);
           ClickControl(F, F->btnClose);
