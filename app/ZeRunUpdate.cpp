@@ -1,12 +1,13 @@
 // The updater's entry: single-instance test, application object with its
-// hidden main window, and the message loop.
+// hidden main window, the update controller and the message loop.
 #include <windows.h>
 
+#include "app/uCallBackHelper.h"
 #include "app/uConst.h"
 #include "app/uFunction.h"
 #include "app/uRuning.h"
 #include "framework/Application.h"
-#include "framework/Forms.h"
+#include "ui/frmProgress.h"
 
 namespace {
 
@@ -23,17 +24,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Application->Initialize();
   Application->ShowMainForm = false;
   Application->SetTitle(APPLICATION_TITLE);
-  // Stand-in for the progress window (TFormProgress, not built yet): a plain
-  // hidden form, which grants every close.
-  TForm* MainForm = nullptr;
-  Application->CreateForm(MainForm);
+  // The progress window class, never shown, is the main window.
+  Application->CreateForm(FormProgress);
 
-  // TODO(controller): create TCallBackHelper here with Application as its
-  // owner, and free it after Run, also when Run ends by an exception.
+  // In an interactive run the whole dialogue happens inside this constructor.
+  TCallBackHelper* Helper = nullptr;
   try {
+    Helper = new TCallBackHelper(Application);
     Application->Run();
   } catch (...) {
-    // The process ends with 0 whatever happened.
+    // The process ends with 0 whatever happened; the controller is freed below.
   }
+  delete Helper;
   return 0;
 }

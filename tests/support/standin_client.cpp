@@ -34,9 +34,14 @@ LRESULT CALLBACK ClientProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
                     t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
                     static_cast<unsigned long>(GetTickCount()));
       AppendRecord(line);
-      DestroyWindow(wnd);
+      // Answer first: destroying a visible window can take seconds under
+      // Wine without a window manager, and the sender is timing us.
+      PostMessageA(wnd, WM_APP, 0, 0);
       return 0;
     }
+    case WM_APP:
+      DestroyWindow(wnd);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;

@@ -1,0 +1,122 @@
+#!/bin/bash
+# Shows the updater doing its job on this machine: a loopback update server
+# offers version 1.2 over an installed 1.1, the updater asks, downloads,
+# closes the stand-in client and starts the stand-in installer. On the
+# user's display when there is one, else on a virtual one, where it is
+# clicked through as a person would. Screenshots go to demo-out/.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/demo-out"
+build="$root/build/win64"
+cd "$root"
+
+step() { echo "demo: $*"; }
+
+if [ ! -x "$build/bin/ZeRunUpdate.exe" ] || [ ! -x "$build/bin/standin_client.exe" ]; then
+  step "setting up and building (first run)"
+  scripts/setup.sh >/dev/null || exit 1
+  { cmake --preset win64 && cmake --build --preset win64; } >/dev/null || { echo "demo: build failed" >&2; exit 1; }
+fi
+
+rm -rf "$out"
+mkdir -p "$out/server/App" "$out/server/files" "$out/program"
+host=$(grep -E '^ZERUN_UPDATE_HOST:' "$build/CMakeCache.txt" | cut -d= -f2)
+port=${host##*:}
+[ "$port" != "$host" ] || port=80
+
+# The served installer: the stand-in, padded to 4 MiB so the bar moves.
+cp "$build/bin/standin_installer.exe" "$out/server/files/ZeRunSetup.exe"
+truncate -s 4M "$out/server/files/ZeRunSetup.exe"
+notes='1.2版本特性\r\n    1 优化了P2P下载速度\r\n    2 修改了播放拖放问题'
+printf '{\n  "Urls": ["http://%s/files/ZeRunSetup.exe"],\n  "ver": %d,\n  "Msg": "%s"\n}\n' \
+  "$host" $(((1 << 16) | 2)) "$notes" | iconv -f UTF-8 -t GBK >"$out/server/App/ZeRunUpdate.inf"
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  WINEPREFIX="$out/wineprefix" wineserver -k 2>/dev/null
+}
+trap cleanup EXIT
+
+python3 tests/support/test_server.py --root "$out/server" --port "$port" --port-file "$out/port" >"$out/server.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.05; done
+[ -s "$out/port" ] || { echo "demo: port $port is taken" >&2; exit 1; }
+# A download at about 1 MiB a second, so each step can be seen.
+python3 -c "import urllib.request as u; u.urlopen(u.Request('http://127.0.0.1:$port/_ctl/fault?path=/files/ZeRunSetup.exe', data=b'{\"rate\": 1048576}'))"
+
+driven=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 120 250); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      pids+=($!)
+      export DISPLAY=":$n"
+      for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+      break
+    fi
+  done
+  driven=1
+  step "no display: running on the virtual display $DISPLAY and clicking through with xdotool"
+fi
+
+export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+step "creating a Wine prefix"
+scripts/wine-prefix.sh "$WINEPREFIX" "$build/bin" || exit 1
+wine reg add 'HKLM\SOFTWARE\ZeRun' /v UpdateVer /t REG_DWORD /d $(((1 << 16) | 1)) /f /reg:32 >/dev/null 2>&1
+step "installed version 1.1, offered version 1.2"
+
+cp "$build/bin/ZeRunUpdate.exe" "$out/program/"
+wine "$build/bin/standin_client.exe" --record "Z:$(echo "$out/client.txt" | tr / '\\')" >/dev/null 2>&1 &
+pids+=($!)
+sleep 2
+step "stand-in player window started"
+
+wine "$out/program/ZeRunUpdate.exe" >/dev/null 2>&1 &
+updater=$!
+
+shot() { import -window root "$out/$1.png" 2>/dev/null && step "screenshot demo-out/$1.png"; }
+# Waits for a visible updater window whose screenshot differs from the last one.
+wait_window() {
+  for _ in $(seq 150); do
+    w=$(xdotool search --onlyvisible --name '泽润影音升级程序' 2>/dev/null | tail -1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+click() {  # window, x, y in the window
+  xdotool mousemove --window "$1" "$2" "$3" && sleep 0.3 && xdotool click 1
+}
+
+if [ -n "$driven" ]; then
+  w=$(wait_window) || { echo "demo: no window appeared" >&2; exit 1; }
+  sleep 2
+  shot 1-question
+  click "$w" 225 208
+  sleep 3
+  shot 2-downloading
+  for _ in $(seq 120); do [ -f "$out/program/update/ZeRunSetup.exe.record" ] && break; sleep 0.5; done
+  sleep 1
+  shot 3-finished
+  w=$(wait_window) && click "$w" 225 208
+fi
+
+wait "$updater"
+code=$?
+echo
+echo "updater exit code: $code"
+echo "installed version before: 1.1, offered: 1.2"
+bytes=$(python3 - "$out/port" <<'EOF'
+import json, sys, urllib.request
+port = open(sys.argv[1]).read().strip()
+log = urllib.request.urlopen("http://127.0.0.1:%s/_ctl/log" % port).read().decode()
+print(sum(json.loads(l)["sent"] for l in log.splitlines() if json.loads(l)["path"] == "/files/ZeRunSetup.exe"))
+EOF
+)
+echo "installer bytes downloaded: $bytes of $(stat -c %s "$out/server/files/ZeRunSetup.exe")"
+echo "client's recorded close: $(cat "$out/client.txt" 2>/dev/null || echo none)"
+echo "installer's recorded start: $(tr -d '\r' <"$out/program/update/ZeRunSetup.exe.record" 2>/dev/null | tr '\n' ' ' || echo none)"
+cmp -s "$out/server/files/ZeRunSetup.exe" "$out/program/update/ZeRunSetup.exe" && echo "downloaded installer: identical to the served one"
+exit 0

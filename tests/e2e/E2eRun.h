@@ -1,0 +1,85 @@
+// One whole run of the updater under Wine: a fresh program folder, the
+// installed version in the registry, the update server's files, the stand-in
+// client, and the windows the program shows.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace e2e {
+
+const char* const kTitle = "泽润影音升级程序";
+const char* const kInfoPath = "/App/ZeRunUpdate.inf";
+const char* const kSetupPath = "/files/ZeRunSetup.exe";
+
+uint32_t Packed(unsigned Major, unsigned Minor);
+// The installed version; a negative value removes it.
+void SetInstalledVersion(int64_t Packed);
+// The document in the system code page, as the server sends it.
+std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg);
+// The stand-in installer, padded to Size bytes, as the served installer.
+std::string InstallerBytes(size_t Size);
+
+struct Notice {
+  HWND Wnd = nullptr;
+  bool IsProgress = false;      // the progress window (list box and bar)
+  std::string Memo;             // the release-notes memo's text, when visible
+  bool MemoVisible = false;
+  std::vector<std::string> Lines;  // the progress window's message list
+};
+
+class UpdaterRun {
+ public:
+  // A fresh program folder, user data folder and server state; with
+  // FreshState false, the folders of the previous run stay as they are.
+  explicit UpdaterRun(bool FreshState = true);
+  ~UpdaterRun();
+
+  std::string ProgramDir;  // "...\Program Files\ZeRun\", with the program in it
+  std::string Exe;
+  std::string DataDir;     // the per-user data folder the program uses
+
+  // Starts the stand-in client window; RecordFile gets its WM_CLOSE lines.
+  void StartClient(const std::string& Title = "泽润影音", DWORD SlowMs = 0);
+  std::string ClientRecord() const;
+
+  void Start(const std::string& Args = "");
+  // Waits for the program to end; its exit code, or -1 on time-out.
+  int WaitExit(DWORD TimeoutMs);
+  bool Running();
+
+  // The program's visible top-level window, 0 when none within TimeoutMs.
+  HWND WaitWindow(DWORD TimeoutMs);
+  // The first visible window that is not the checking notice (an orange
+  // badge without the memo), or the progress window.
+  HWND WaitPastChecking(DWORD TimeoutMs);
+  // Waits until no window of the program is visible.
+  bool WaitNoWindow(DWORD TimeoutMs);
+  Notice Inspect(HWND Wnd);
+  // Colour family of the badge of a notice: 'o' orange, 'g' green, 'r' red.
+  char Badge(HWND Wnd);
+  void ClickOK(HWND Wnd);
+  // OK of the notices that show it alone, at Cancel's place.
+  void ClickMovedOK(HWND Wnd);
+  void ClickCancel(HWND Wnd);
+  void ClickClose(HWND Wnd);
+  void Shot(HWND Wnd, const std::string& Name);
+
+  std::string Installed() const;  // SaveFile of the download
+  std::string InstallerRecord() const;
+  std::vector<std::string> UrlsOpened() const;
+  std::string FailureCount() const;  // upd.dat's count, "" when absent
+
+ private:
+  zrtest::Process FProgram;
+  zrtest::Process FClient;
+  std::string FClientRecord;
+  std::string FUrlLog;
+};
+
+}  // namespace e2e

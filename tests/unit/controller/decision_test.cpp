@@ -1,0 +1,47 @@
+// The controller's decision once the update information has arrived.
+#include <gtest/gtest.h>
+
+#include "app/uUpdateDecision.h"
+
+namespace {
+
+struct Case {
+  bool HasUrls;
+  uint32_t Offered, Installed;
+  bool Elevated, PostBbs, Silent;
+  TUpdateDecision Expected;
+};
+
+const uint32_t V11 = 0x10001, V12 = 0x10002;
+
+TEST(DecideUpdate, Table) {
+  const Case Cases[] = {
+      // no update: equal versions, whatever the URLs hold
+      {true, V11, V11, true, false, false, udShowLatest},
+      {true, V11, V11, true, false, true, udShowNothing},
+      {true, V11, V11, true, true, true, udShowNoUpdate},   // "/postbbs" wins over "/S"
+      {true, V11, V11, true, true, false, udShowNoUpdate},
+      {true, V11, V11, false, false, false, udShowLatest},  // elevation does not matter
+      // no update: an empty URL list, whatever the versions
+      {false, V12, V11, true, false, false, udShowLatest},
+      {false, V12, V11, true, false, true, udShowNothing},
+      {false, V12, V11, false, true, true, udShowNoUpdate},
+      // nothing installed and nothing offered
+      {true, 0, 0, true, false, false, udShowLatest},
+      // updates: higher and lower offered numbers
+      {true, V12, V11, true, false, false, udAskToUpdate},
+      {true, V11, V12, true, false, false, udAskToUpdate},
+      {true, V12, 0, true, false, true, udAskToUpdate},  // silent runs still ask
+      {true, V12, V11, true, true, true, udAskToUpdate},
+      // not elevated: re-launch instead of asking
+      {true, V12, V11, false, false, false, udRelaunchElevated},
+      {true, V11, V12, false, false, true, udRelaunchElevated},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
+                                    << " " << C.PostBbs << " " << C.Silent);
+    EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent), C.Expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// Reading the update-information document and showing versions.
+#include <gtest/gtest.h>
+
+#include "app/uCallBackHelper.h"
+
+namespace {
+
+TEST(ParseUpdateInfo, StandardAndRelaxedSpellingGiveTheSameInformation) {
+  const char* Docs[] = {
+      "{\"Urls\":[\"http://h/a/ZeRunSetup.exe\",\"http://h/b.exe\"],\"ver\":65538,\"Msg\":\"1.2版本特性\\r\\n    1 更快\"}",
+      "{ Urls: ['http://h/a/ZeRunSetup.exe', 'http://h/b.exe'], ver: 65538, // notes\n Msg: '1.2版本特性\\r\\n    1 更快' }",
+  };
+  for (const char* Doc : Docs) {
+    SCOPED_TRACE(Doc);
+    TUpdateInfo Info;
+    ASSERT_TRUE(ParseUpdateInfo(Doc, Info));
+    EXPECT_EQ(Info.Urls, (std::vector<std::string>{"http://h/a/ZeRunSetup.exe", "http://h/b.exe"}));
+    EXPECT_EQ(Info.Version, 65538u);
+    EXPECT_EQ(Info.Msg, "1.2版本特性\r\n    1 更快");
+  }
+}
+
+TEST(ParseUpdateInfo, MissingPartsAndWrongKinds) {
+  struct Case {
+    const char* Doc;
+    bool Accepted;
+    size_t Urls;
+    uint32_t Version;
+    const char* Msg;
+  } Cases[] = {
+      {"{\"Urls\":[],\"ver\":1}", true, 0, 1, ""},
+      {"{\"Urls\":[\"u\"]}", true, 1, 0, ""},
+      {"{\"Urls\":[\"u\"],\"ver\":4294967298}", true, 1, 2, ""},  // only the low 32 bits
+      {"{\"ver\":65538,\"Msg\":\"x\"}", false, 0, 0, ""},
+      {"{\"Urls\":\"http://h/a.exe\",\"ver\":65538}", false, 0, 0, ""},
+      {"{\"Urls\":{\"a\":1}}", false, 0, 0, ""},
+      {"<html>not json</html>", false, 0, 0, ""},
+      {"", false, 0, 0, ""},
+      {"{\"Urls\":[\"u\"", false, 0, 0, ""},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Doc);
+    TUpdateInfo Info;
+    ASSERT_EQ(ParseUpdateInfo(C.Doc, Info), C.Accepted);
+    if (!C.Accepted) continue;
+    EXPECT_EQ(Info.Urls.size(), C.Urls);
+    EXPECT_EQ(Info.Version, C.Version);
+    EXPECT_EQ(Info.Msg, C.Msg);
+  }
+}
+
+TEST(VersionToText, MajorDotMinor) {
+  EXPECT_EQ(TCallBackHelper::VersionToText(0x00010001), "1.1");
+  EXPECT_EQ(TCallBackHelper::VersionToText(0x0002000A), "2.10");
+  EXPECT_EQ(TCallBackHelper::VersionToText(0), "0.0");
+  EXPECT_EQ(TCallBackHelper::VersionToText(0xFFFFFFFF), "65535.65535");
+}
+
+}  // namespace
