@@ -96,7 +96,8 @@ HWND WaitForApplicationWindow(const zrtest::Process& p) {
 }
 
 TEST(Program, RunsHiddenUntilWmCloseReachesItsApplicationWindow) {
-  zrtest::Process p = StartUpdater("");
+  // Silent, so that the checking notice stays hidden too.
+  zrtest::Process p = StartUpdater("/S");
   HWND App = WaitForApplicationWindow(p);
   ASSERT_NE(nullptr, App);
   char Title[64] = "";
