@@ -192,12 +192,16 @@ class Handler(BaseHTTPRequestHandler):
         entry = {"method": self.command, "path": path, "query": query_text,
                  "headers": dict(self.headers.items()), "status": 0, "sent": 0,
                  "time": time.time()}
+        self.drop_pending = False
         try:
             entry["status"], entry["sent"] = self.serve_file(path)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
         finally:
             self.state.record(entry)
+        # Dropped only once logged, so a client that sees the cut finds it in the log.
+        if self.drop_pending:
+            self.drop_connection()
 
     def serve_file(self, path):
         fault = self.state.next_fault(path) or Fault({})
@@ -283,7 +287,7 @@ class Handler(BaseHTTPRequestHandler):
                 stall_at = None
             if limit is not None and sent >= int(limit):
                 self.wfile.flush()
-                self.drop_connection()
+                self.drop_pending = True
                 return sent
         return sent
 
