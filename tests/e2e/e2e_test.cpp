@@ -113,6 +113,20 @@ bool WaitFile(const std::string& Path, DWORD TimeoutMs) {
   return true;
 }
 
+// Waits for the installer's start, checks the file and the data request's
+// range (when given), then ends the run with OK.
+void FinishWithOK(UpdaterRun& R, HWND Progress, const std::string& Setup, const std::string& DataRange = "") {
+  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
+  EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
+  if (!DataRange.empty()) {
+    auto Ranges = RangesOf(kSetupPath);
+    ASSERT_EQ(Ranges.size(), 2u) << testing::PrintToString(Ranges);
+    EXPECT_EQ(Ranges[1], DataRange);
+  }
+  R.ClickOK(Progress);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+}
+
 TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
   for (uint32_t Offered : {Packed(1, 2), Packed(1, 0)}) {
     SCOPED_TRACE(Offered);
@@ -188,13 +202,7 @@ TEST(Update, CancelDuringTheDownloadKeepsTheStateAndTheNextRunResumes) {
   R.Start();
   HWND Progress = AgreeToUpdate(R, "resume");
   ASSERT_NE(Progress, nullptr);
-  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
-  EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
-  auto Ranges = RangesOf(kSetupPath);
-  ASSERT_EQ(Ranges.size(), 2u) << testing::PrintToString(Ranges);
-  EXPECT_EQ(Ranges[1], "bytes=" + std::to_string(Kept) + "-");
-  R.ClickOK(Progress);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  FinishWithOK(R, Progress, Setup, "bytes=" + std::to_string(Kept) + "-");
 }
 
 TEST(Update, AUrlWithAQuerySavesUnderTheNameWithoutIt) {
@@ -206,10 +214,7 @@ TEST(Update, AUrlWithAQuerySavesUnderTheNameWithoutIt) {
   R.Start();
   HWND Progress = AgreeToUpdate(R, "query");
   ASSERT_NE(Progress, nullptr);
-  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
-  EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
-  R.ClickOK(Progress);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  FinishWithOK(R, Progress, Setup);
 }
 
 // The check times out when the document never comes.
@@ -307,13 +312,7 @@ TEST(DownloadFailure, ACutConnectionShowsTheErrorAndTheNextRunCompletes) {
   R.Start();
   HWND Progress = AgreeToUpdate(R, "cut-resume");
   ASSERT_NE(Progress, nullptr);
-  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
-  EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
-  auto Ranges = RangesOf(kSetupPath);
-  ASSERT_EQ(Ranges.size(), 2u);
-  EXPECT_EQ(Ranges[1], "bytes=300000-");
-  R.ClickOK(Progress);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  FinishWithOK(R, Progress, Setup, "bytes=300000-");
 }
 
 TEST(Offline, TheKeptCopyStillBringsTheQuestion) {

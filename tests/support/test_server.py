@@ -192,14 +192,15 @@ class Handler(BaseHTTPRequestHandler):
         entry = {"method": self.command, "path": path, "query": query_text,
                  "headers": dict(self.headers.items()), "status": 0, "sent": 0,
                  "time": time.time()}
+        # Logged as it arrives, so a request still running when the log is
+        # reset stays out of the new log; status and bytes are filled in later.
+        self.state.record(entry)
         self.drop_pending = False
         try:
             entry["status"], entry["sent"] = self.serve_file(path)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
-        finally:
-            self.state.record(entry)
-        # Dropped only once logged, so a client that sees the cut finds it in the log.
+        # Dropped only once its figures are in, so a client that sees the cut finds them.
         if self.drop_pending:
             self.drop_connection()
 
