@@ -5,6 +5,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "app/uFunction.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -96,7 +97,9 @@ HWND WaitForApplicationWindow(const zrtest::Process& p) {
 }
 
 TEST(Program, RunsHiddenUntilWmCloseReachesItsApplicationWindow) {
-  // Silent, so that the checking notice stays hidden too.
+  // Silent, so that the checking notice stays hidden too; without a kept
+  // document from earlier runs, so that the run waits for its time-out.
+  DeleteFileA((GetUserDataDir() + "Down\\ZeRunUpdate.inf").c_str());
   zrtest::Process p = StartUpdater("/S");
   HWND App = WaitForApplicationWindow(p);
   ASSERT_NE(nullptr, App);
