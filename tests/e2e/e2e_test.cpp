@@ -160,12 +160,17 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
   }
 }
 
-TEST(Update, CancelOnTheQuestionDownloadsNothing) {
-  UpdaterRun R;
+// Starts a run offering 1.2 over an installed 1.1 and waits for the question.
+HWND StartWithOffer(UpdaterRun& R) {
   SetInstalledVersion(Packed(1, 1));
   Serve({SetupUrl()}, Packed(1, 2));
   R.Start();
-  HWND Ask = R.WaitPastChecking(kWindowWait);
+  return R.WaitPastChecking(kWindowWait);
+}
+
+TEST(Update, CancelOnTheQuestionDownloadsNothing) {
+  UpdaterRun R;
+  HWND Ask = StartWithOffer(R);
   ASSERT_NE(Ask, nullptr);
   EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
   R.ClickCancel(Ask);
@@ -318,10 +323,7 @@ TEST(DownloadFailure, ACutConnectionShowsTheErrorAndTheNextRunCompletes) {
 TEST(Offline, TheKeptCopyStillBringsTheQuestion) {
   {
     UpdaterRun R;
-    SetInstalledVersion(Packed(1, 1));
-    Serve({SetupUrl()}, Packed(1, 2));
-    R.Start();
-    HWND Ask = R.WaitPastChecking(kWindowWait);
+    HWND Ask = StartWithOffer(R);
     ASSERT_NE(Ask, nullptr);
     R.ClickCancel(Ask);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
@@ -340,10 +342,7 @@ TEST(Offline, TheKeptCopyStillBringsTheQuestion) {
 
 TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   UpdaterRun R;
-  SetInstalledVersion(Packed(1, 1));
-  Serve({SetupUrl()}, Packed(1, 2));
-  R.Start();
-  HWND Ask = R.WaitPastChecking(kWindowWait);
+  HWND Ask = StartWithOffer(R);
   ASSERT_NE(Ask, nullptr);
   Process Second = StartProcess(Quote(R.Exe));
   DWORD Code = 99;

@@ -34,13 +34,13 @@ class Fault:
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
             "no_content_length", "redirect", "rate", "skip", "times"}
 
-    def __init__(self, spec):
-        unknown = set(spec) - self.KEYS
+    def __init__(self, settings):
+        unknown = set(settings) - self.KEYS
         if unknown:
             raise ValueError("unknown fault keys: " + ", ".join(sorted(unknown)))
-        self.spec = spec
-        self.skip = int(spec.get("skip", 0))
-        self.times = spec.get("times")
+        self.settings = settings
+        self.skip = int(settings.get("skip", 0))
+        self.times = settings.get("times")
         self.seen = 0  # requests of its path since the fault was posted
 
     def applies(self, index):
@@ -49,7 +49,7 @@ class Fault:
         return self.times is None or index < self.skip + int(self.times)
 
     def get(self, key, default=None):
-        return self.spec.get(key, default)
+        return self.settings.get(key, default)
 
 
 class State:
@@ -64,8 +64,8 @@ class State:
             self.faults.clear()
             self.log.clear()
 
-    def add_fault(self, path, spec):
-        fault = Fault(spec)
+    def add_fault(self, path, settings):
+        fault = Fault(settings)
         with self.lock:
             self.faults.setdefault(path, []).append(fault)
 

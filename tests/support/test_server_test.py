@@ -48,8 +48,8 @@ class ServerTest(unittest.TestCase):
         self.request("POST", "/_ctl/reset")
         self.request("PUT", "/_ctl/file?path=/f/a.bin", body=BODY)
 
-    def fault(self, path, **spec):
-        resp, data = self.request("POST", "/_ctl/fault?path=" + path, body=json.dumps(spec))
+    def fault(self, path, **settings):
+        resp, data = self.request("POST", "/_ctl/fault?path=" + path, body=json.dumps(settings))
         self.assertEqual(resp.status, 200, data)
 
     def log(self):
@@ -126,10 +126,10 @@ class ServerTest(unittest.TestCase):
             ({"no_last_modified": True}, "Last-Modified", None),
             ({"last_modified": "Tue, 01 Dec 2026 10:00:00 GMT"}, "Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"),
         ]
-        for spec, header, expected in cases:
-            with self.subTest(spec):
+        for settings, header, expected in cases:
+            with self.subTest(settings):
                 self.request("POST", "/_ctl/reset")
-                self.fault("/f/a.bin", **spec)
+                self.fault("/f/a.bin", **settings)
                 resp, data = self.request("GET", "/f/a.bin")
                 self.assertEqual(data, BODY)
                 self.assertEqual(resp.getheader(header), expected)
