@@ -168,18 +168,26 @@ bool WriteIniString(const std::string& FileName, const std::string& Section,
                                     FileName.c_str()) != FALSE;
 }
 
-std::optional<std::string> GetUrlStream(const std::string& Url,
-                                        const std::optional<std::string>& TagOverride,
-                                        const std::string& CacheKey,
-                                        const std::string& CacheFile) {
-  std::string Key = CacheKey.empty() ? UrlFileName(Url) : CacheKey;
-  std::string Folder = CacheFolder();
-  if (!ForceFolder(Folder)) return std::nullopt;
-  std::string IniFile = CacheFile.empty() ? Folder + "ETagFile.dat" : CacheFile;
-  std::string Tag = TagOverride ? *TagOverride : ReadIniString(IniFile, ETagSection, Key, "");
-  Tag = QuoteTag(Tag);
+namespace {
 
-  std::optional<std::string> Result;
+// A body of a 200 answer and the tag it came with; the tag is absent when
+// the server sent none or one that cannot be stored.
+struct TFetched {
+  std::string Body;
+  std::optional<std::string> Tag;
+};
+
+std::string DefaultCacheFile() { return CacheFolder() + "ETagFile.dat"; }
+
+// The conditional GET with the tag stored under Key (or the override); it
+// stores nothing, so that a caller can keep the tag of a copy it failed to
+// replace.
+std::optional<TFetched> FetchConditional(const std::string& Url,
+                                         const std::optional<std::string>& TagOverride,
+                                         const std::string& Key, const std::string& IniFile) {
+  if (!ForceFolder(CacheFolder())) return std::nullopt;
+  std::string Tag = QuoteTag(TagOverride ? *TagOverride : ReadIniString(IniFile, ETagSection, Key, ""));
+  std::optional<TFetched> Result;
   IXMLHTTPRequest* Request = nullptr;
   try {
     if (FAILED(CoCreateInstance(XMLHTTPRequestClass, nullptr, CLSCTX_INPROC_SERVER,
@@ -199,11 +207,13 @@ std::optional<std::string> GetUrlStream(const std::string& Url,
       long Status = 0;
       if (SUCCEEDED(Request->send(Empty)) && SUCCEEDED(Request->get_status(&Status)) &&
           Status == 200) {
-        Result = ReadResponseStream(Request);
-        TBStr Name("ETag"), Value;
-        if (Result && SUCCEEDED(Request->getResponseHeader(Name, &Value)) &&
-            !HasLineBreak(Value.Text()))
-          WriteIniString(IniFile, ETagSection, Key, Value.Text());
+        std::optional<std::string> Body = ReadResponseStream(Request);
+        if (Body) {
+          Result = TFetched{std::move(*Body), std::nullopt};
+          TBStr Name("ETag"), Value;
+          if (SUCCEEDED(Request->getResponseHeader(Name, &Value)) && !HasLineBreak(Value.Text()))
+            Result->Tag = Value.Text();
+        }
       }
     }
   } catch (...) {
@@ -213,17 +223,37 @@ std::optional<std::string> GetUrlStream(const std::string& Url,
   return Result;
 }
 
+}  // namespace
+
+std::optional<std::string> GetUrlStream(const std::string& Url,
+                                        const std::optional<std::string>& TagOverride,
+                                        const std::string& CacheKey,
+                                        const std::string& CacheFile) {
+  std::string Key = CacheKey.empty() ? UrlFileName(Url) : CacheKey;
+  std::string IniFile = CacheFile.empty() ? DefaultCacheFile() : CacheFile;
+  std::optional<TFetched> Fetched = FetchConditional(Url, TagOverride, Key, IniFile);
+  if (!Fetched) return std::nullopt;
+  if (Fetched->Tag) WriteIniString(IniFile, ETagSection, Key, *Fetched->Tag);
+  return std::move(Fetched->Body);
+}
+
 std::string GetUrlFile(const std::string& Url, const std::string& LocalPath) {
   try {
     std::string Path = LocalPath.empty() ? CacheFolder() + UrlFileName(Url) : LocalPath;
     if (!ForceFolder(FolderOf(Path))) return "";
     bool Existed = FileExists(Path);
-    std::optional<std::string> Body =
-        GetUrlStream(Url, Existed ? std::optional<std::string>() : std::string("0"), Path, "");
-    if (Body)
-      SaveFileText(Path, *Body);
-    else if (Existed)
+    // "0" sends no tag: a first fetch is never conditional.
+    std::optional<TFetched> Fetched =
+        FetchConditional(Url, Existed ? std::optional<std::string>() : std::string("0"), Path,
+                         DefaultCacheFile());
+    // The new tag is stored only with the copy it belongs to: beside a copy
+    // that could not be replaced it would draw 304s for a body never saved.
+    if (Fetched) {
+      if (SaveFileText(Path, Fetched->Body) && Fetched->Tag)
+        WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
+    } else if (Existed) {
       TouchFile(Path);
+    }
     return FileExists(Path) ? Path : "";
   } catch (...) {
     return "";

@@ -139,6 +139,60 @@ TEST_F(FetchTest, ChangedDocumentReplacesCopyAndTag) {
   EXPECT_NE(StoredTag(Path), OldTag);
 }
 
+// A copy that cannot be replaced keeps its own tag, so the next run asks for
+// the new document again instead of drawing 304s for a body never saved.
+// (The read-only attribute does not stop root under Wine; a reader that
+// denies writers does.)
+TEST_F(FetchTest, CopyThatCannotBeReplacedKeepsItsOwnTag) {
+  const struct {
+    const char* Name;
+    DWORD Share;
+  } Holders[] = {{"reader sharing reads", FILE_SHARE_READ}, {"exclusive reader", 0}};
+  for (const auto& Holder : Holders) {
+    SCOPED_TRACE(Holder.Name);
+    ASSERT_TRUE(zrtest::ServerReset());
+    std::string Url = Serve("locked.inf", "old body");
+    std::string Path = GetUrlFile(Url);
+    ASSERT_EQ(ReadFileText(Path), "old body");
+    std::string OldTag = StoredTag(Path);
+    ASSERT_NE(OldTag, "<none>");
+
+    HANDLE Held = CreateFileA(Path.c_str(), GENERIC_READ, Holder.Share, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(Held, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(zrtest::ServerPut("/doc/locked.inf", "new body"));
+    EXPECT_EQ(GetUrlFile(Url), Path);
+    CloseHandle(Held);
+    EXPECT_EQ(ReadFileText(Path), "old body");
+    EXPECT_EQ(StoredTag(Path), OldTag);
+
+    EXPECT_EQ(GetUrlFile(Url), Path);
+    auto Requests = RequestsFor("/doc/locked.inf");
+    ASSERT_EQ(Requests.size(), 3u);
+    for (size_t I : {1u, 2u}) {
+      EXPECT_EQ(zrtest::LogField(Requests[I], "headers.If-None-Match"), "\"" + OldTag + "\"") << I;
+      EXPECT_NE(Requests[I].find("\"status\": 200"), std::string::npos) << Requests[I];
+    }
+    EXPECT_EQ(ReadFileText(Path), "new body");
+    EXPECT_NE(StoredTag(Path), OldTag);
+  }
+}
+
+// Callers other than GetUrlFile rely on the stream fetch storing the tag
+// itself, under the key and in the cache file they name.
+TEST_F(FetchTest, StreamFetchStoresTheTagUnderTheGivenKey) {
+  std::string Url = Serve("stream.inf", "streamed");
+  std::string Ini = zrtest::FreshDir("fetch_stream") + "tags.dat";
+  std::optional<std::string> Body = GetUrlStream(Url, std::string("0"), "the key", Ini);
+  ASSERT_TRUE(Body.has_value());
+  EXPECT_EQ(*Body, "streamed");
+  std::string Tag = ReadIniString(Ini, "JSON_ETag", "THE KEY", "");
+  EXPECT_GT(Tag.size(), 2u);
+  EXPECT_FALSE(GetUrlStream(Url, {}, "the key", Ini).has_value()) << "the stored tag drew no 304";
+  auto Requests = RequestsFor("/doc/stream.inf");
+  ASSERT_EQ(Requests.size(), 2u);
+  EXPECT_EQ(zrtest::LogField(Requests[1], "headers.If-None-Match"), "\"" + Tag + "\"");
+}
+
 TEST_F(FetchTest, WeakAndShortTagsAreSentAsStored) {
   const struct {
     const char* Name;
