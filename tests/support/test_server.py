@@ -32,7 +32,7 @@ class Fault:
 
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
-            "no_content_length", "redirect", "rate", "skip", "times"}
+            "no_content_length", "redirect", "rate", "range_shift", "skip", "times"}
 
     def __init__(self, settings):
         unknown = set(settings) - self.KEYS
@@ -245,6 +245,10 @@ class Handler(BaseHTTPRequestHandler):
 
         status, first, last = 200, 0, size - 1
         wanted = None if fault.get("ignore_range") else parse_range(self.headers.get("Range"), size)
+        if isinstance(wanted, tuple) and fault.get("range_shift"):
+            # A faulty server that answers a range from another offset, and says so.
+            start = max(0, wanted[0] + int(fault.get("range_shift")))
+            wanted = (start, wanted[1]) if start <= wanted[1] else "unsatisfiable"
         if wanted == "unsatisfiable":
             return 416, self.send_small(416, "range not satisfiable", {"Content-Range": "bytes */%d" % size})
         if wanted is not None:

@@ -147,6 +147,27 @@ class ServerTest(unittest.TestCase):
         self.assertEqual((resp.status, data), (200, BODY))
         self.assertIsNone(resp.getheader("Content-Range"))
 
+    def test_range_shift(self):
+        size = len(BODY)
+        cases = [
+            ("bytes=100-", 50, 206, BODY[150:], "bytes 150-%d/%d" % (size - 1, size)),
+            ("bytes=100-", -60, 206, BODY[40:], "bytes 40-%d/%d" % (size - 1, size)),
+            ("bytes=10-19", 5, 206, BODY[15:20], "bytes 15-19/%d" % size),
+            ("bytes=10-", -50, 206, BODY, "bytes 0-%d/%d" % (size - 1, size)),
+            ("bytes=100-", size, 416, None, "bytes */%d" % size),
+            (None, 50, 200, BODY, None),
+        ]
+        for value, shift, status, body, content_range in cases:
+            with self.subTest(value=value, shift=shift):
+                self.request("POST", "/_ctl/reset")
+                self.fault("/f/a.bin", range_shift=shift)
+                resp, data = self.request("GET", "/f/a.bin", headers={"Range": value} if value else {})
+                self.assertEqual(resp.status, status)
+                self.assertEqual(resp.getheader("Content-Range"), content_range)
+                if body is not None:
+                    self.assertEqual(data, body)
+                    self.assertEqual(resp.getheader("Content-Length"), str(len(body)))
+
     def test_close_after(self):
         for offset in [0, 1, 4096, len(BODY) - 1]:
             with self.subTest(offset):
