@@ -277,6 +277,49 @@ TEST_F(DownloadTest, RangeIgnoredOnTheDataRequestRestartsAndStaysCorrect) {
   EXPECT_EQ(Ranges().back(), "bytes=5000-");
 }
 
+// A 206 that starts elsewhere than asked is not appended: the attempt fails
+// with the valid bytes untouched, and the next one resumes where they end.
+TEST_F(DownloadTest, RangeFromAnotherOffsetIsNotAppended) {
+  const struct {
+    int64_t Cut;  // bytes of the interrupted attempt before; 0 = fresh download
+    int64_t Shift;
+  } Cases[] = {
+      {5000, 1},
+      {5000, -1000},
+      {5000, 45000},  // "bytes 50000-" begins with "bytes 5000"
+      {0, 4096},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE("cut " + std::to_string(Case.Cut) + ", shift " + std::to_string(Case.Shift));
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    DeleteFileA((Save + ".tsk").c_str());
+    DeleteFileA((Save + ".tsk.cfg").c_str());
+    if (Case.Cut > 0) {
+      Fault(R"({"skip": 1, "times": 1, "close_after": )" + std::to_string(Case.Cut) + "}");
+      ExpectInterruptedAt(Attempt(), Case.Cut);
+      ASSERT_TRUE(zrtest::ServerReset());
+    }
+    Fault(R"({"skip": 1, "times": 1, "range_shift": )" + std::to_string(Case.Shift) + "}");
+    TOutcome Out = Attempt();
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Completed, 0);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+    auto Log = zrtest::ServerLog();
+    ASSERT_EQ(Log.size(), 2u);
+    EXPECT_EQ(zrtest::LogField(Log[1], "headers.Range"), "bytes=" + std::to_string(Case.Cut) + "-");
+    EXPECT_NE(Log[1].find("\"status\": 206"), std::string::npos) << "the fault did not apply: " << Log[1];
+    EXPECT_EQ(FileLength(Save + ".tsk"), Case.Cut) << "bytes from the wrong offset were written";
+    EXPECT_TRUE(DataFile().compare(0, Case.Cut, Data, 0, Case.Cut) == 0);
+    EXPECT_EQ(State("Down"), Case.Cut > 0 ? std::to_string(Case.Cut) : "<none>");
+    EXPECT_FALSE(zrtest::FileExists(Save));
+
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt());
+    EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Case.Cut) + "-");
+  }
+}
+
 TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
