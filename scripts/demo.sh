@@ -24,9 +24,9 @@ host=$(grep -E '^ZERUN_UPDATE_HOST:' "$build/CMakeCache.txt" | cut -d= -f2)
 port=${host##*:}
 [ "$port" != "$host" ] || port=80
 
-# The served installer: the stand-in, padded to 4 MiB so the bar moves.
+# The served installer: the stand-in, padded to 8 MiB so the bar moves.
 cp "$build/bin/standin_installer.exe" "$out/server/files/ZeRunSetup.exe"
-truncate -s 4M "$out/server/files/ZeRunSetup.exe"
+truncate -s 8M "$out/server/files/ZeRunSetup.exe"
 notes='1.2版本特性\r\n    1 优化了P2P下载速度\r\n    2 修改了播放拖放问题'
 printf '{\n  "Urls": ["http://%s/files/ZeRunSetup.exe"],\n  "ver": %d,\n  "Msg": "%s"\n}\n' \
   "$host" $(((1 << 16) | 2)) "$notes" | iconv -f UTF-8 -t GBK >"$out/server/App/ZeRunUpdate.inf"
@@ -77,11 +77,17 @@ wine "$out/program/ZeRunUpdate.exe" >/dev/null 2>&1 &
 updater=$!
 
 shot() { import -window root "$out/$1.png" 2>/dev/null && step "screenshot demo-out/$1.png"; }
-# Waits for a visible updater window whose screenshot differs from the last one.
-wait_window() {
-  for _ in $(seq 150); do
-    w=$(xdotool search --onlyvisible --name '泽润影音升级程序' 2>/dev/null | tail -1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
+visible() { xdotool search --onlyvisible --name '泽润影音升级程序' 2>/dev/null; }
+# Waits for a visible updater window, none of the given ones, that stays for
+# two seconds: the checking notice can be mapped for a moment, unpainted,
+# before the question replaces it.
+wait_new_window() {
+  for _ in $(seq 300); do
+    for w in $(visible); do
+      case " $* " in *" $w "*) continue ;; esac
+      sleep 2
+      visible | grep -qx "$w" && { echo "$w"; return 0; }
+    done
     sleep 0.2
   done
   return 1
@@ -91,18 +97,23 @@ click() {  # window, x, y in the window
 }
 
 if [ -n "$driven" ]; then
-  w=$(wait_window) || { echo "demo: no window appeared" >&2; exit 1; }
-  sleep 2
+  w=$(wait_new_window) || { echo "demo: the question did not appear" >&2; exit 1; }
+  sleep 0.5
   shot 1-question
   click "$w" 225 208
-  sleep 3
+  p=$(wait_new_window "$w") || { echo "demo: no progress window" >&2; exit 1; }
+  sleep 0.5
   shot 2-downloading
   for _ in $(seq 120); do [ -f "$out/program/update/ZeRunSetup.exe.record" ] && break; sleep 0.5; done
   sleep 1
   shot 3-finished
-  w=$(wait_window) && click "$w" 225 208
+  click "$p" 225 208
 fi
 
+if [ -n "$driven" ]; then
+  for _ in $(seq 600); do kill -0 "$updater" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$updater" 2>/dev/null && { echo "demo: the updater did not end within a minute" >&2; kill "$updater"; }
+fi
 wait "$updater"
 code=$?
 echo
@@ -112,10 +123,11 @@ bytes=$(python3 - "$out/port" <<'EOF'
 import json, sys, urllib.request
 port = open(sys.argv[1]).read().strip()
 log = urllib.request.urlopen("http://127.0.0.1:%s/_ctl/log" % port).read().decode()
-print(sum(json.loads(l)["sent"] for l in log.splitlines() if json.loads(l)["path"] == "/files/ZeRunSetup.exe"))
+sent = [json.loads(l)["sent"] for l in log.splitlines() if json.loads(l)["path"] == "/files/ZeRunSetup.exe"]
+print("%d in %d requests (%s)" % (sum(sent), len(sent), " + ".join(map(str, sent))))
 EOF
 )
-echo "installer bytes downloaded: $bytes of $(stat -c %s "$out/server/files/ZeRunSetup.exe")"
+echo "installer bytes sent by the server: $bytes; the file has $(stat -c %s "$out/server/files/ZeRunSetup.exe")"
 echo "client's recorded close: $(cat "$out/client.txt" 2>/dev/null || echo none)"
 echo "installer's recorded start: $(tr -d '\r' <"$out/program/update/ZeRunSetup.exe.record" 2>/dev/null | tr '\n' ' ' || echo none)"
 cmp -s "$out/server/files/ZeRunSetup.exe" "$out/program/update/ZeRunSetup.exe" && echo "downloaded installer: identical to the served one"
