@@ -1,8 +1,6 @@
 #include "image/Picture.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "image/DibBitmap.h"
@@ -44,10 +42,30 @@ bool TPicture::LoadFromResource(HINSTANCE module, int id) {
   return LoadFromBytes(data, data ? SizeofResource(module, found) : 0);
 }
 
+namespace {
+
+// Whole file through the Windows API: the C++ streams would link the
+// runtime's locale machinery, a third of the program's size.
+std::vector<char> ReadWholeFile(const char* path) {
+  std::vector<char> bytes;
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size{};
+  DWORD got = 0;
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
+    bytes.resize(got);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+}  // namespace
+
 bool TPicture::LoadFromFile(const char* path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
+  const std::vector<char> bytes = ReadWholeFile(path);
   return LoadFromBytes(bytes.data(), bytes.size());
 }
 

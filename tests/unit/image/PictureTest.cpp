@@ -48,6 +48,29 @@ TEST(Picture, UndecodableBytesLeaveItEmpty) {
   EXPECT_FALSE(picture.LoadFromResource(GetModuleHandleA(nullptr), 1));  // no such resource
 }
 
+TEST(Picture, LoadsAFileAndRefusesWhatIsNoPicture) {
+  char temp[MAX_PATH];
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string dir = std::string(temp) + "zr_picture_file\\";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  const std::vector<uint8_t> bgra(3 * 2 * 4, 0x80);
+  ASSERT_TRUE(zrtest::WritePng(dir + "small.png", 3, 2, bgra));
+  HANDLE empty = CreateFileA((dir + "empty.png").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(empty, INVALID_HANDLE_VALUE);
+  CloseHandle(empty);
+
+  TPicture picture;
+  ASSERT_TRUE(picture.LoadFromFile((dir + "small.png").c_str()));
+  EXPECT_EQ(picture.Kind(), pkPNG);
+  EXPECT_EQ(picture.Width(), 3);
+  EXPECT_EQ(picture.Height(), 2);
+  for (const char* name : {"missing.png", "empty.png", ""}) {  // "" names the folder itself
+    ASSERT_TRUE(picture.LoadFromFile((dir + "small.png").c_str()));
+    EXPECT_FALSE(picture.LoadFromFile((dir + name).c_str())) << name;
+    EXPECT_TRUE(picture.Empty()) << name;
+  }
+}
+
 TEST(Picture, EveryChangeIsReported) {
   TPicture picture, other;
   int changes = 0;
