@@ -29,7 +29,8 @@ done
 work=$(mktemp -d /tmp/zr-bench-startup.XXXXXX)
 xvfb_pid= server_pid=
 cleanup() {
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  set +e  # a killed process's status must not stop the cleanup half-way
+  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$work"
