@@ -1,8 +1,15 @@
+// Before windows.h, which would bring the older socket header.
+#include <winsock2.h>
+
 #include "tests/e2e/E2eRun.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
 #include "app/uFunction.h"
+#include "framework/ExtCtrls.h"
 
 using namespace zrtest;
 
@@ -40,6 +47,23 @@ BOOL CALLBACK DumpWindow(HWND Wnd, LPARAM Pid) {
   return TRUE;
 }
 
+BOOL CALLBACK CollectWindow(HWND Wnd, LPARAM Param) {
+  reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Wnd);
+  return TRUE;
+}
+
+std::vector<HWND> TopWindows() {
+  std::vector<HWND> All;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&All));
+  return All;
+}
+
+DWORD PidOf(HWND Wnd) {
+  DWORD Pid = 0;
+  GetWindowThreadProcessId(Wnd, &Pid);
+  return Pid;
+}
+
 HWND VisibleWindowOf(DWORD Pid) {
   FindData Data{Pid, nullptr};
   EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&Data));
@@ -52,6 +76,36 @@ std::string ClassOf(HWND Wnd) {
   std::string S = Name;
   for (auto& C : S) C = static_cast<char>(tolower(static_cast<unsigned char>(C)));
   return S;
+}
+
+// Whether the shell holds an icon for Wnd: changing none of its settings
+// succeeds only for an icon that is there.
+bool HasTrayIcon(HWND Wnd) {
+  NOTIFYICONDATAA Data{};
+  Data.cbSize = sizeof Data;
+  Data.hWnd = Wnd;
+  Data.uID = 1;  // the one icon a window of the program adds
+  return Shell_NotifyIconA(NIM_MODIFY, &Data) != FALSE;
+}
+
+void CollectTree(const std::string& Dir, const std::string& Prefix, std::map<std::string, std::string>& Tree) {
+  WIN32_FIND_DATAA Found;
+  HANDLE Find = FindFirstFileA((Dir + "*").c_str(), &Found);
+  if (Find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string Name = Found.cFileName;
+    if (Name == "." || Name == "..") continue;
+    if (Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Tree[Prefix + Name + "\\"] = "<dir>";
+      CollectTree(Dir + Name + "\\", Prefix + Name + "\\", Tree);
+    } else {
+      std::string Bytes = ReadWholeFile(Dir + Name);
+      uint64_t Hash = 1469598103934665603ull;  // FNV-1a
+      for (char C : Bytes) Hash = (Hash ^ static_cast<unsigned char>(C)) * 1099511628211ull;
+      Tree[Prefix + Name] = std::to_string(Bytes.size()) + " bytes, " + std::to_string(Hash);
+    }
+  } while (FindNextFileA(Find, &Found));
+  FindClose(Find);
 }
 
 std::string TextOf(HWND Wnd) {
@@ -106,10 +160,61 @@ std::string InstallerBytes(size_t Size) {
   return Bytes;
 }
 
+bool WaitUntil(const std::function<bool()>& Cond, DWORD TimeoutMs) {
+  DWORD Start = GetTickCount();
+  while (!Cond()) {
+    if (GetTickCount() - Start >= TimeoutMs) return false;
+    PumpMessages(50);
+  }
+  return true;
+}
+
+int ClosedPort() {
+  WSADATA Wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &Wsa) != 0) return 0;
+  int Port = 0;
+  SOCKET S = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in Addr{};
+  Addr.sin_family = AF_INET;
+  Addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int Len = sizeof Addr;
+  if (S != INVALID_SOCKET && bind(S, reinterpret_cast<sockaddr*>(&Addr), sizeof Addr) == 0 &&
+      getsockname(S, reinterpret_cast<sockaddr*>(&Addr), &Len) == 0)
+    Port = ntohs(Addr.sin_port);
+  if (S != INVALID_SOCKET) closesocket(S);
+  WSACleanup();
+  return Port;
+}
+
+std::map<std::string, std::string> FolderTree(const std::string& Dir) {
+  std::map<std::string, std::string> Tree;
+  CollectTree(Dir, "", Tree);
+  return Tree;
+}
+
+std::set<HWND> VisibleTopWindows() {
+  std::set<HWND> Visible;
+  for (HWND Wnd : TopWindows())
+    if (IsWindowVisible(Wnd)) Visible.insert(Wnd);
+  return Visible;
+}
+
+void PressKeys(const std::vector<WORD>& Keys) {
+  for (WORD Key : Keys) {
+    INPUT In[2] = {};
+    In[0].type = In[1].type = INPUT_KEYBOARD;
+    In[0].ki.wVk = In[1].ki.wVk = Key;
+    In[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, In, sizeof(INPUT));
+    PumpMessages(100);
+  }
+}
+
 UpdaterRun::UpdaterRun(bool FreshState) {
   char Tmp[MAX_PATH] = {};
   GetTempPathA(sizeof Tmp, Tmp);
   std::string Base = FreshState ? FreshDir("e2e run") : std::string(Tmp) + "zrtests\\e2e run\\";
+  BaseDir = Base;
   ProgramDir = Base + "Program Files\\ZeRun\\";
   CreateDirectoryA((Base + "Program Files").c_str(), nullptr);
   CreateDirectoryA(ProgramDir.c_str(), nullptr);
@@ -192,6 +297,61 @@ bool UpdaterRun::WaitNoWindow(DWORD TimeoutMs) {
   return true;
 }
 
+HWND UpdaterRun::WaitNotice(char WantedBadge, DWORD TimeoutMs) {
+  HWND Found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND Wnd : TopWindows()) {
+          char Title[256] = {};
+          GetWindowTextA(Wnd, Title, sizeof Title);
+          if (PidOf(Wnd) == FProgram.pid && IsWindowVisible(Wnd) && std::string(Title) == kTitle &&
+              !Inspect(Wnd).IsProgress && Badge(Wnd) == WantedBadge)
+            Found = Wnd;
+        }
+        return Found != nullptr || !Running();
+      },
+      TimeoutMs);
+  if (Found) {
+    PumpMessages(500);  // let it take input
+    return Found;
+  }
+  std::fprintf(stderr, "no notice with badge '%c' (program %s); its visible windows:\n", WantedBadge,
+               Running() ? "running" : "ended");
+  for (HWND Wnd : TopWindows())
+    if (PidOf(Wnd) == FProgram.pid && IsWindowVisible(Wnd)) {
+      Notice N = Inspect(Wnd);
+      std::fprintf(stderr, "  window %p progress %d bar %d badge '%c'\n", static_cast<void*>(Wnd), N.IsProgress ? 1 : 0,
+                   N.Bar, Badge(Wnd));
+      Shot(Wnd, std::string("no-notice-") + WantedBadge);
+    }
+  return nullptr;
+}
+
+HWND UpdaterRun::TrayIcon() {
+  for (HWND Wnd : TopWindows())
+    if (PidOf(Wnd) == FProgram.pid && ClassOf(Wnd) == "tputilwindow" && HasTrayIcon(Wnd)) return Wnd;
+  return nullptr;
+}
+
+bool UpdaterRun::ChooseTrayMenuItem(int Index) {
+  HWND Tray = TrayIcon();
+  if (!Tray) return false;
+  PostMessageA(Tray, TTrayIcon::WM_TRAYNOTIFY, 0, WM_RBUTTONUP);
+  HWND Menu = nullptr;
+  if (!WaitUntil(
+          [&] {
+            Menu = FindWindowA("#32768", nullptr);
+            return Menu && IsWindowVisible(Menu) && PidOf(Menu) == FProgram.pid;
+          },
+          10000))
+    return false;
+  PumpMessages(300);
+  std::vector<WORD> Keys(Index + 1, VK_DOWN);
+  Keys.push_back(VK_RETURN);
+  PressKeys(Keys);
+  return true;
+}
+
 Notice UpdaterRun::Inspect(HWND Wnd) {
   Notice N;
   N.Wnd = Wnd;
@@ -212,6 +372,8 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
     } else if (Class.find("edit") != std::string::npos || Class.find("memo") != std::string::npos) {
       N.MemoVisible = IsWindowVisible(Child);
       N.Memo = TextOf(Child);
+    } else if (Class.find("progress") != std::string::npos) {
+      N.Bar = static_cast<int>(SendMessageA(Child, PBM_GETPOS, 0, 0));
     }
   }
   return N;
@@ -257,6 +419,11 @@ std::vector<std::string> UpdaterRun::UrlsOpened() const {
     Start = End + 2;
   }
   return Urls;
+}
+
+std::vector<std::string> UpdaterRun::WaitUrlsOpened(DWORD TimeoutMs) const {
+  WaitUntil([&] { return !UrlsOpened().empty(); }, TimeoutMs);
+  return UrlsOpened();
 }
 
 std::string UpdaterRun::FailureCount() const {

@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,12 +28,25 @@ std::string Document(const std::vector<std::string>& Urls, uint32_t Version, con
 // The stand-in installer, padded to Size bytes, as the served installer.
 std::string InstallerBytes(size_t Size);
 
+// Waits until Cond holds, pumping this thread's messages; false on time-out.
+bool WaitUntil(const std::function<bool()>& Cond, DWORD TimeoutMs);
+// A port on 127.0.0.1 that nothing listens on (bound once, then released).
+int ClosedPort();
+// Everything under Dir: relative name -> a file's size and checksum, or
+// "<dir>" for a folder (whose name ends with '\').
+std::map<std::string, std::string> FolderTree(const std::string& Dir);
+// The visible top-level windows of every process.
+std::set<HWND> VisibleTopWindows();
+// Real key presses, each key pressed and released in turn.
+void PressKeys(const std::vector<WORD>& Keys);
+
 struct Notice {
   HWND Wnd = nullptr;
   bool IsProgress = false;      // the progress window (list box and bar)
   std::string Memo;             // the release-notes memo's text, when visible
   bool MemoVisible = false;
   std::vector<std::string> Lines;  // the progress window's message list
+  int Bar = -1;                    // the progress bar's position
 };
 
 class UpdaterRun {
@@ -40,6 +56,7 @@ class UpdaterRun {
   explicit UpdaterRun(bool FreshState = true);
   ~UpdaterRun();
 
+  std::string BaseDir;     // holds the program folder and the records
   std::string ProgramDir;  // "...\Program Files\ZeRun\", with the program in it
   std::string Exe;
   std::string DataDir;     // the per-user data folder the program uses
@@ -60,6 +77,15 @@ class UpdaterRun {
   HWND WaitPastChecking(DWORD TimeoutMs);
   // Waits until no window of the program is visible.
   bool WaitNoWindow(DWORD TimeoutMs);
+  // A visible notice with the given badge (not the progress window).
+  HWND WaitNotice(char Badge, DWORD TimeoutMs);
+  // The program's window whose icon is in the notification area, 0 when
+  // the program shows none there.
+  HWND TrayIcon();
+  // Opens the tray icon's menu as a right click does and chooses item Index
+  // with the keyboard (clicks on Wine's menus get lost); false when no menu
+  // came up.
+  bool ChooseTrayMenuItem(int Index);
   Notice Inspect(HWND Wnd);
   // Colour family of the badge of a notice: 'o' orange, 'g' green, 'r' red.
   char Badge(HWND Wnd);
@@ -73,6 +99,8 @@ class UpdaterRun {
   std::string Installed() const;  // SaveFile of the download
   std::string InstallerRecord() const;
   std::vector<std::string> UrlsOpened() const;
+  // The URL handler runs on its own time: waits for a first URL.
+  std::vector<std::string> WaitUrlsOpened(DWORD TimeoutMs) const;
   std::string FailureCount() const;  // upd.dat's count, "" when absent
 
  private:

@@ -83,8 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
       return N;
     });
 
-// Agrees to the question and returns the progress window.
-HWND AgreeToUpdate(UpdaterRun& R, const std::string& Shot) {
+// Checks the question and answers it with OK; the question's window.
+HWND AgreeToQuestion(UpdaterRun& R, const std::string& Shot) {
   HWND Ask = R.WaitPastChecking(kWindowWait);
   if (!Ask) return nullptr;
   Notice Q = R.Inspect(Ask);
@@ -94,6 +94,13 @@ HWND AgreeToUpdate(UpdaterRun& R, const std::string& Shot) {
   EXPECT_EQ(Q.Memo, kNotes);
   R.Shot(Ask, Shot + "-question");
   R.ClickOK(Ask);
+  return Ask;
+}
+
+// Agrees to the question and returns the progress window.
+HWND AgreeToUpdate(UpdaterRun& R, const std::string& Shot) {
+  HWND Ask = AgreeToQuestion(R, Shot);
+  if (!Ask) return nullptr;
   DWORD Start = GetTickCount();
   while (GetTickCount() - Start < kWindowWait) {
     HWND Wnd = R.WaitWindow(1000);
@@ -104,11 +111,7 @@ HWND AgreeToUpdate(UpdaterRun& R, const std::string& Shot) {
 }
 
 bool WaitFile(const std::string& Path, DWORD TimeoutMs) {
-  DWORD Start = GetTickCount();
-  while (!FileExists(Path)) {
-    if (GetTickCount() - Start >= TimeoutMs) return false;
-    PumpMessages(50);
-  }
+  if (!WaitUntil([&] { return FileExists(Path); }, TimeoutMs)) return false;
   PumpMessages(300);
   return true;
 }
@@ -127,6 +130,11 @@ void FinishWithOK(UpdaterRun& R, HWND Progress, const std::string& Setup, const 
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
 
+// What the stand-in installer records of a start with the downloaded file.
+std::string InstallerStart(const UpdaterRun& R) {
+  return "cmdline=" + Quote(R.Installed()) + " /S\r\npath=" + R.Installed() + "\r\n";
+}
+
 TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
   for (uint32_t Offered : {Packed(1, 2), Packed(1, 0)}) {
     SCOPED_TRACE(Offered);
@@ -141,7 +149,7 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
     ASSERT_NE(Progress, nullptr);
     ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
     R.Shot(Progress, "update-finished");
-    EXPECT_EQ(R.InstallerRecord(), "cmdline=" + Quote(R.Installed()) + " /S\r\npath=" + R.Installed() + "\r\n");
+    EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
     EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
     EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
     EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
@@ -263,9 +271,7 @@ TEST(CheckTimeOut, OverTheLimitOffersTheHomePage) {
   R.ClickOK(Manual);
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
   EXPECT_EQ(R.FailureCount(), "0");
-  DWORD Start = GetTickCount();  // the URL's handler runs on its own time
-  while (R.UrlsOpened().empty() && GetTickCount() - Start < 15000) PumpMessages(100);
-  EXPECT_EQ(R.UrlsOpened(), std::vector<std::string>{ZERUN_HOME_URL});
+  EXPECT_EQ(R.WaitUrlsOpened(15000), std::vector<std::string>{ZERUN_HOME_URL});
 }
 
 TEST(CheckTimeOut, AMalformedDocumentOrPlainTextRunsIntoTheTimeOut) {
@@ -353,5 +359,183 @@ TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   R.ClickCancel(Ask);
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
+
+TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  std::string Setup = InstallerBytes(2 << 20);
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  Serve({SetupUrl()}, Packed(1, 2));
+  // About 14 s for the whole file: time for two trips to the tray.
+  ASSERT_TRUE(ServerFault(kSetupPath, R"({"rate": 150000})"));
+  R.StartClient();
+  R.Start();
+  HWND Progress = AgreeToUpdate(R, "tray");
+  ASSERT_NE(Progress, nullptr);
+  EXPECT_EQ(R.TrayIcon(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return R.Inspect(Progress).Bar > 0; }, kWindowWait));
+
+  auto HideToTray = [&](const char* When) {
+    int Bar = R.Inspect(Progress).Bar;
+    ASSERT_LT(Bar, 80) << "the download went too fast to close the window " << When;
+    R.ClickClose(Progress);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(Progress); }, kWindowWait)) << When;
+    EXPECT_TRUE(R.Running());
+    EXPECT_TRUE(WaitUntil([&] { return R.TrayIcon() != nullptr; }, 5000)) << "no tray icon " << When;
+    // The hidden window still follows the download.
+    EXPECT_TRUE(WaitUntil([&] { return R.Inspect(Progress).Bar > Bar; }, kWindowWait)) << When;
+  };
+  ASSERT_NO_FATAL_FAILURE(HideToTray("first"));
+  EXPECT_FALSE(FileExists(R.Installed()));
+
+  // "显示窗体" brings it back and takes the icon away.
+  ASSERT_TRUE(R.ChooseTrayMenuItem(0));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
+  EXPECT_TRUE(WaitUntil([&] { return R.TrayIcon() == nullptr; }, 5000));
+  R.Shot(Progress, "tray-shown-again");
+  ASSERT_NO_FATAL_FAILURE(HideToTray("again"));
+
+  // The finished download brings the window back by itself.
+  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
+  EXPECT_EQ(R.TrayIcon(), nullptr);
+  R.Shot(Progress, "tray-finished");
+  EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
+  EXPECT_EQ(R.ClientRecord().rfind("WM_CLOSE ", 0), 0u);
+  Notice P = R.Inspect(Progress);
+  EXPECT_EQ(P.Bar, 100);
+  ASSERT_GE(P.Lines.size(), 2u);
+  EXPECT_EQ(P.Lines[P.Lines.size() - 2], R.Installed());
+  EXPECT_EQ(P.Lines.back(), "下载完成");
+  // One probe and one transfer: the trips to the tray did not restart it.
+  EXPECT_EQ(RangesOf(kSetupPath), (std::vector<std::string>{"bytes=0-0", "bytes=0-"}));
+  FinishWithOK(R, Progress, Setup);
+  EXPECT_EQ(R.FailureCount(), "0");
+}
+
+TEST(DownloadFailure, NoServerOnTheFirstUrlsPortShowsTheErrorAndCountsIt) {
+  UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+  int Port = ClosedPort();
+  ASSERT_GT(Port, 0);
+  SetInstalledVersion(Packed(1, 1));
+  ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
+  // The second URL works but is never tried.
+  Serve({"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, Packed(1, 2));
+  R.Start();
+  ASSERT_NE(AgreeToQuestion(R, "no-network"), nullptr);
+  HWND Error = R.WaitNotice('r', 30000);
+  ASSERT_NE(Error, nullptr);
+  R.Shot(Error, "no-network-error");
+  EXPECT_FALSE(R.Inspect(Error).MemoVisible);
+  EXPECT_EQ(R.FailureCount(), "3");
+  R.ClickMovedOK(Error);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  EXPECT_EQ(CountRequests(kSetupPath), 0);
+  EXPECT_FALSE(FileExists(R.Installed()));
+  EXPECT_TRUE(R.UrlsOpened().empty());
+}
+
+TEST(DownloadFailure, TheSeventhInARowOffersTheHomePage) {
+  UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=6\r\n"));
+  SetInstalledVersion(Packed(1, 1));
+  ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
+  // A broken transfer (a refused probe ends the attempt without a word).
+  ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": 20000, "skip": 1, "times": 1})"));
+  Serve({SetupUrl()}, Packed(1, 2));
+  R.Start();
+  ASSERT_NE(AgreeToQuestion(R, "seventh"), nullptr);
+  HWND Manual = R.WaitNotice('r', 30000);
+  ASSERT_NE(Manual, nullptr);
+  R.Shot(Manual, "seventh-manual-download");
+  EXPECT_EQ(R.FailureCount(), "0");
+  // OK at its own place: the error notice has none there.
+  R.ClickOK(Manual);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  EXPECT_EQ(CountRequests(kSetupPath), 2);
+  EXPECT_EQ(R.WaitUrlsOpened(15000), std::vector<std::string>{ZERUN_HOME_URL});
+  EXPECT_FALSE(FileExists(R.Installed()));
+}
+
+TEST(CheckCancelled, TheRunEndsAtOnceAndTheLateAnswerFindsNothingToBreak) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  Serve({SetupUrl()}, Packed(1, 2));  // the late answer offers an update
+  const DWORD kStallMs = 9000;
+  ASSERT_TRUE(ServerFault(kInfoPath, R"({"stall_headers": 9})"));
+  std::set<HWND> Before = VisibleTopWindows();
+  DWORD Started = GetTickCount();
+  R.Start();
+  HWND Checking = R.WaitWindow(kWindowWait);
+  ASSERT_NE(Checking, nullptr);
+  EXPECT_EQ(R.Badge(Checking), 'o');
+  ASSERT_TRUE(WaitUntil([] { return CountRequests(kInfoPath) == 1; }, kWindowWait));  // the fetch waits
+  R.ClickCancel(Checking);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  DWORD Ended = GetTickCount() - Started;
+  EXPECT_LT(Ended, kStallMs - 2000) << "the run waited for the answer";
+  // Past the answer: nothing of the run shows up, no crash report either.
+  WaitUntil([&] { return GetTickCount() - Started > kStallMs + 2000; }, kStallMs + 3000);
+  EXPECT_FALSE(R.Running());
+  for (HWND Wnd : VisibleTopWindows()) {
+    if (Before.count(Wnd)) continue;
+    char Title[256] = {};
+    GetWindowTextA(Wnd, Title, sizeof Title);
+    ADD_FAILURE() << "a window came up after the run: '" << Title << "'";
+  }
+  EXPECT_EQ(CountRequests(kSetupPath), 0);
+  EXPECT_FALSE(FileExists(R.Installed() + ".record"));
+}
+
+// URLs whose last part names no file: a download failure that leaves every
+// file and folder around the program as it was.
+struct NoFileName {
+  const char* Name;
+  const char* Path;
+};
+
+std::ostream& operator<<(std::ostream& Out, const NoFileName& P) { return Out << P.Path; }
+
+class UnusableFileName : public ::testing::TestWithParam<NoFileName> {};
+
+TEST_P(UnusableFileName, FailsTheDownloadAndTouchesNothing) {
+  UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=1\r\n"));
+  const std::string Update = "Program Files\\ZeRun\\update\\";
+  ASSERT_TRUE(CreateDirectoryA((R.BaseDir + Update).c_str(), nullptr));
+  ASSERT_TRUE(WriteWholeFile(R.BaseDir + Update + "keep.txt", "kept"));
+  ASSERT_TRUE(WriteWholeFile(R.ProgramDir + "keep.txt", "kept"));
+  ASSERT_TRUE(WriteWholeFile(R.BaseDir + "keep.txt", "kept"));
+  // Outside "update" everything stays; the folder itself and its file too.
+  auto Guarded = [&] {
+    auto Tree = FolderTree(R.BaseDir);
+    for (auto It = Tree.begin(); It != Tree.end();) {
+      bool Inside = It->first.rfind(Update, 0) == 0 && It->first != Update && It->first != Update + "keep.txt";
+      It = Inside ? Tree.erase(It) : std::next(It);
+    }
+    return Tree;
+  };
+  auto Before = Guarded();
+  SetInstalledVersion(Packed(1, 1));
+  Serve({SetupUrl(GetParam().Path)}, Packed(1, 2));
+  R.Start();
+  ASSERT_NE(AgreeToQuestion(R, std::string("no-file-name-") + GetParam().Name), nullptr);
+  HWND Error = R.WaitNotice('r', 30000);
+  ASSERT_NE(Error, nullptr);
+  R.Shot(Error, std::string("no-file-name-") + GetParam().Name + "-error");
+  EXPECT_EQ(R.FailureCount(), "2");
+  R.ClickMovedOK(Error);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  EXPECT_EQ(Guarded(), Before);
+  for (const auto& Entry : FolderTree(R.BaseDir))
+    EXPECT_EQ(Entry.first.find(".record"), std::string::npos) << Entry.first;
+  EXPECT_TRUE(R.UrlsOpened().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, UnusableFileName,
+                         ::testing::Values(NoFileName{"slash", "/files/"}, NoFileName{"dot", "/files/."},
+                                           NoFileName{"dotdot", "/files/.."}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
