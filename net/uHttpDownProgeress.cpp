@@ -162,7 +162,12 @@ bool THttpDownProgeress::RunAttempt(const std::string& Headers, const std::strin
     if (!Terminated()) NotifyError(NetErrorText);
     return false;
   }
-  if (!QueryResumeInfo()) return false;
+  // An error page or an answer without a size would otherwise end the task
+  // without a word, leaving the user before a bar that never moves.
+  if (!QueryResumeInfo()) {
+    if (!Terminated()) NotifyError(NetErrorText);
+    return false;
+  }
   if (Terminated()) return false;
 
   TDataFile Data(DataName);

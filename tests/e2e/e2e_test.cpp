@@ -436,12 +436,33 @@ TEST(DownloadFailure, NoServerOnTheFirstUrlsPortShowsTheErrorAndCountsIt) {
   EXPECT_TRUE(R.UrlsOpened().empty());
 }
 
+TEST(DownloadFailure, AnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
+  UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+  SetInstalledVersion(Packed(1, 1));
+  ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
+  ASSERT_TRUE(ServerFault(kSetupPath, R"({"status": 404})"));
+  Serve({SetupUrl()}, Packed(1, 2));
+  R.Start();
+  ASSERT_NE(AgreeToQuestion(R, "probe-404"), nullptr);
+  HWND Error = R.WaitNotice('r', 30000);
+  ASSERT_NE(Error, nullptr);
+  R.Shot(Error, "probe-404-error");
+  EXPECT_FALSE(R.Inspect(Error).MemoVisible);
+  EXPECT_EQ(R.FailureCount(), "3");
+  R.ClickMovedOK(Error);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  EXPECT_EQ(CountRequests(kSetupPath), 1);  // the probe alone
+  EXPECT_FALSE(FileExists(R.Installed()));
+  EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
+}
+
 TEST(DownloadFailure, TheSeventhInARowOffersTheHomePage) {
   UpdaterRun R;
   ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=6\r\n"));
   SetInstalledVersion(Packed(1, 1));
   ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
-  // A broken transfer (a refused probe ends the attempt without a word).
+  // A transfer cut after its first 20000 bytes.
   ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": 20000, "skip": 1, "times": 1})"));
   Serve({SetupUrl()}, Packed(1, 2));
   R.Start();

@@ -340,17 +340,17 @@ TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
   ExpectComplete(Attempt());
 }
 
-TEST_F(DownloadTest, ErrorStatusOnTheProbeEndsWithoutEventOrFiles) {
+TEST_F(DownloadTest, ErrorStatusOnTheProbeReportsTheNetworkErrorAndWritesNoFiles) {
   Fault(R"({"times": 1, "status": 404})");
   TOutcome Out = Attempt();
   EXPECT_TRUE(Out.Ended);
-  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
   EXPECT_EQ(Out.Completed, 0);
   EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
   EXPECT_EQ(Ranges().size(), 1u);
 }
 
-TEST_F(DownloadTest, NoSizeHeaderEndsWithoutEventAndLeavesFilesAlone) {
+TEST_F(DownloadTest, NoSizeHeaderReportsTheNetworkErrorAndLeavesFilesAlone) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
   std::string StateBefore = zrtest::ReadWholeFile(Save + ".tsk.cfg");
@@ -359,7 +359,7 @@ TEST_F(DownloadTest, NoSizeHeaderEndsWithoutEventAndLeavesFilesAlone) {
   Fault(R"({"times": 1, "ignore_range": true, "no_content_length": true})");
   TOutcome Out = Attempt();
   EXPECT_TRUE(Out.Ended);
-  EXPECT_TRUE(Out.Errors.empty());
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
   EXPECT_EQ(Out.Completed, 0);
   EXPECT_EQ(Ranges().size(), 1u);
   EXPECT_EQ(zrtest::ReadWholeFile(Save + ".tsk.cfg"), StateBefore);
