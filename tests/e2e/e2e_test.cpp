@@ -413,48 +413,44 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   EXPECT_EQ(R.FailureCount(), "0");
 }
 
-TEST(DownloadFailure, NoServerOnTheFirstUrlsPortShowsTheErrorAndCountsIt) {
-  UpdaterRun R;
-  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+TEST(DownloadFailure, NoServerOrAnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
   int Port = ClosedPort();
   ASSERT_GT(Port, 0);
-  SetInstalledVersion(Packed(1, 1));
-  ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
-  // The second URL works but is never tried.
-  Serve({"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, Packed(1, 2));
-  R.Start();
-  ASSERT_NE(AgreeToQuestion(R, "no-network"), nullptr);
-  HWND Error = R.WaitNotice('r', 30000);
-  ASSERT_NE(Error, nullptr);
-  R.Shot(Error, "no-network-error");
-  EXPECT_FALSE(R.Inspect(Error).MemoVisible);
-  EXPECT_EQ(R.FailureCount(), "3");
-  R.ClickMovedOK(Error);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
-  EXPECT_EQ(CountRequests(kSetupPath), 0);
-  EXPECT_FALSE(FileExists(R.Installed()));
-  EXPECT_TRUE(R.UrlsOpened().empty());
-}
-
-TEST(DownloadFailure, AnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
-  UpdaterRun R;
-  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
-  SetInstalledVersion(Packed(1, 1));
-  ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
-  ASSERT_TRUE(ServerFault(kSetupPath, R"({"status": 404})"));
-  Serve({SetupUrl()}, Packed(1, 2));
-  R.Start();
-  ASSERT_NE(AgreeToQuestion(R, "probe-404"), nullptr);
-  HWND Error = R.WaitNotice('r', 30000);
-  ASSERT_NE(Error, nullptr);
-  R.Shot(Error, "probe-404-error");
-  EXPECT_FALSE(R.Inspect(Error).MemoVisible);
-  EXPECT_EQ(R.FailureCount(), "3");
-  R.ClickMovedOK(Error);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
-  EXPECT_EQ(CountRequests(kSetupPath), 1);  // the probe alone
-  EXPECT_FALSE(FileExists(R.Installed()));
-  EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
+  struct Case {
+    const char* Name;
+    std::vector<std::string> Urls;
+    const char* Fault;      // on the installer's path, or none
+    int SetupRequests;      // what the server sees of the installer
+  };
+  const Case Cases[] = {
+      // The second URL works but is never tried.
+      {"no-network", {"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, nullptr, 0},
+      {"probe-404", {SetupUrl()}, R"({"status": 404})", 1},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    UpdaterRun R;
+    ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+    SetInstalledVersion(Packed(1, 1));
+    ASSERT_TRUE(ServerPut(kSetupPath, InstallerBytes(64 << 10)));
+    if (C.Fault) {
+      ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
+    }
+    Serve(C.Urls, Packed(1, 2));
+    R.Start();
+    ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.Shot(Error, std::string(C.Name) + "-error");
+    EXPECT_FALSE(R.Inspect(Error).MemoVisible);
+    EXPECT_EQ(R.FailureCount(), "3");
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    EXPECT_EQ(CountRequests(kSetupPath), C.SetupRequests);
+    EXPECT_FALSE(FileExists(R.Installed()));
+    EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
+    EXPECT_TRUE(R.UrlsOpened().empty());
+  }
 }
 
 TEST(DownloadFailure, TheSeventhInARowOffersTheHomePage) {
