@@ -297,17 +297,7 @@ TEST(DownloadFailure, ACutConnectionShowsTheErrorAndTheNextRunCompletes) {
     R.Start();
     HWND Progress = AgreeToUpdate(R, "cut");
     ASSERT_NE(Progress, nullptr);
-    HWND Error = R.WaitPastChecking(30000);
-    DWORD Start = GetTickCount();
-    while (Error == Progress && GetTickCount() - Start < 30000) {
-      PumpMessages(200);
-      Error = nullptr;
-      for (HWND W = GetTopWindow(nullptr); W; W = GetWindow(W, GW_HWNDNEXT)) {
-        DWORD Pid = 0;
-        GetWindowThreadProcessId(W, &Pid);
-        if (W != Progress && IsWindowVisible(W) && R.Badge(W) == 'r') Error = W;
-      }
-    }
+    HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, "cut-error");
     R.ClickMovedOK(Error);
