@@ -35,15 +35,6 @@ std::string WideToAnsi(const std::u16string& Text) {
   return out;
 }
 
-std::string ProgramFolder() {
-  char Path[MAX_PATH * 2] = {};
-  GetModuleFileNameA(nullptr, Path, sizeof Path - 1);
-  std::string S = Path;
-  return S.substr(0, S.find_last_of('\\') + 1);
-}
-
-void PostApplicationClose() { PostMessageA(Application->Handle(), WM_CLOSE, 0, 0); }
-
 // A file name the download may use: not empty and not a folder reference,
 // so nothing is written or deleted outside the "update" folder.
 bool IsUsableFileName(const std::string& Name) { return !Name.empty() && Name != "." && Name != ".."; }
@@ -111,7 +102,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t UrlParam, intptr_t WndParam) {
     std::string Path = GetUrlFile(Url, "");
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
-    if (Result && Wnd && GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (Result && Wnd && FileExists(Path)) {
       auto Info = std::make_unique<TUpdateInfo>();
       if (ParseUpdateInfo(ReadFileText(Path), *Info) && PostMessageA(Wnd, WM_UPDATEINFO, 0, reinterpret_cast<LPARAM>(Info.get())))
         Info.release();  // the controller's window owns it now
@@ -160,11 +151,11 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
 void TCallBackHelper::DownloadUpdate(const std::string& Url) {
   std::string FileName = UrlFileName(Url);
   if (!IsUsableFileName(FileName)) {
-    if (FormProgress) FormProgress->DownloadFailed(this, "下载失败，请检查网络连接是否正常!");
+    if (FormProgress) FormProgress->DownloadFailed(this, NetErrorText);
     return;
   }
   FDownloader->Url = Url;
-  FDownloader->SaveFile = ProgramFolder() + "update\\" + FileName;
+  FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + FileName;
   FDownloader->Resume();
   if (!RunProgressDialog(100)) FreeDownloader();
 }

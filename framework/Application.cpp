@@ -2,6 +2,8 @@
 
 TApplication* Application = new TApplication(nullptr);
 
+void PostApplicationClose() { PostMessageA(Application->Handle(), WM_CLOSE, 0, 0); }
+
 namespace {
 
 std::string ModuleBaseName() {

@@ -63,3 +63,6 @@ class TApplication : public TComponent {
 
 // Created when the program starts and never freed: the process ends with it.
 extern TApplication* Application;
+
+// Asks the application window to close, which ends the message loop.
+void PostApplicationClose();

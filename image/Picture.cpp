@@ -19,6 +19,24 @@ bool IsPNG(const void* data, size_t size) {
 
 bool IsJPEG(const void* data, size_t size) { return StartsWith(data, size, "\xFF\xD8\xFF", 3); }
 
+// Whole file through the Windows API: the C++ streams would link the
+// runtime's locale machinery, a third of the program's size.
+std::vector<char> ReadWholeFile(const char* path) {
+  std::vector<char> bytes;
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size{};
+  DWORD got = 0;
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
+    bytes.resize(got);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
 }  // namespace
 
 bool TPicture::LoadFromBytes(const void* data, size_t size) {
@@ -41,28 +59,6 @@ bool TPicture::LoadFromResource(HINSTANCE module, int id) {
   const void* data = loaded ? LockResource(loaded) : nullptr;
   return LoadFromBytes(data, data ? SizeofResource(module, found) : 0);
 }
-
-namespace {
-
-// Whole file through the Windows API: the C++ streams would link the
-// runtime's locale machinery, a third of the program's size.
-std::vector<char> ReadWholeFile(const char* path) {
-  std::vector<char> bytes;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  LARGE_INTEGER size{};
-  DWORD got = 0;
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
-    bytes.resize(got);
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
-}  // namespace
 
 bool TPicture::LoadFromFile(const char* path) {
   const std::vector<char> bytes = ReadWholeFile(path);

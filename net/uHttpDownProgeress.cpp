@@ -13,7 +13,6 @@
 
 namespace {
 
-const char* const NetErrorText = "下载失败，请检查网络连接是否正常!";
 const char* const SizeErrorText = "文件大小不正确!";
 const char* const StateSection = "cfg";
 const DWORD BlockSize = 4096;
@@ -158,13 +157,10 @@ bool THttpDownProgeress::RunAttempt(const std::string& Headers, const std::strin
   // Wine bounds a stalled read by this one, not by the receive time-out.
   InternetSetOptionA(FRequest, INTERNET_OPTION_SEND_TIMEOUT, &Limit, sizeof(Limit));
 
-  if (!SendRequest(Headers + "\r\nRANGE: bytes=0-0")) {
-    if (!Terminated()) NotifyError(NetErrorText);
-    return false;
-  }
-  // An error page or an answer without a size would otherwise end the task
-  // without a word, leaving the user before a bar that never moves.
-  if (!QueryResumeInfo()) {
+  // An error page or an answer without a size is a failure like no answer:
+  // ended without a word, it would leave the user before a bar that never
+  // moves.
+  if (!SendRequest(Headers + "\r\nRANGE: bytes=0-0") || !QueryResumeInfo()) {
     if (!Terminated()) NotifyError(NetErrorText);
     return false;
   }

@@ -14,6 +14,9 @@
 #include "framework/Thread.h"
 #include "net/uMemIniFile.h"
 
+// The failure text of a download that got no usable answer.
+inline constexpr char NetErrorText[] = "下载失败，请检查网络连接是否正常!";
+
 using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
 using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
 

@@ -61,8 +61,6 @@ TImage* NewBadge(TFormUpdateInfo* Form, int Width, int ResourceId, bool Visible)
   return Image;
 }
 
-void PostApplicationClose() { PostMessageA(Application->Handle(), WM_CLOSE, 0, 0); }
-
 }  // namespace
 
 TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {

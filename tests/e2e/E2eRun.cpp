@@ -18,35 +18,6 @@ namespace {
 
 const char* const kRegKey = "SOFTWARE\\ZeRun";
 
-struct FindData {
-  DWORD Pid;
-  HWND Found;
-};
-
-BOOL CALLBACK FindVisible(HWND Wnd, LPARAM Param) {
-  auto* Data = reinterpret_cast<FindData*>(Param);
-  DWORD Pid = 0;
-  GetWindowThreadProcessId(Wnd, &Pid);
-  char Title[256] = {};
-  GetWindowTextA(Wnd, Title, sizeof Title);
-  if (Pid == Data->Pid && IsWindowVisible(Wnd) && std::string(Title) == kTitle) {
-    Data->Found = Wnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK DumpWindow(HWND Wnd, LPARAM Pid) {
-  DWORD Owner = 0;
-  GetWindowThreadProcessId(Wnd, &Owner);
-  char Title[256] = {};
-  GetWindowTextA(Wnd, Title, sizeof Title);
-  std::fprintf(stderr, "  window %p pid %lu%s visible %d title '%s'\n", static_cast<void*>(Wnd),
-               static_cast<unsigned long>(Owner), Owner == static_cast<DWORD>(Pid) ? " (the program)" : "",
-               IsWindowVisible(Wnd) ? 1 : 0, Title);
-  return TRUE;
-}
-
 BOOL CALLBACK CollectWindow(HWND Wnd, LPARAM Param) {
   reinterpret_cast<std::vector<HWND>*>(Param)->push_back(Wnd);
   return TRUE;
@@ -64,10 +35,39 @@ DWORD PidOf(HWND Wnd) {
   return Pid;
 }
 
+std::string TextOf(HWND Wnd) {
+  int N = static_cast<int>(SendMessageA(Wnd, WM_GETTEXTLENGTH, 0, 0));
+  std::string S(N + 1, '\0');
+  SendMessageA(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]));
+  S.resize(N);
+  return S;
+}
+
+// Without a message: a window of another process may not be answering.
+std::string TitleOf(HWND Wnd) {
+  char Title[256] = {};
+  GetWindowTextA(Wnd, Title, sizeof Title);
+  return Title;
+}
+
+// A visible window of the process with the program's title.
+bool IsProgramWindow(HWND Wnd, DWORD Pid) {
+  return PidOf(Wnd) == Pid && IsWindowVisible(Wnd) && TitleOf(Wnd) == kTitle;
+}
+
 HWND VisibleWindowOf(DWORD Pid) {
-  FindData Data{Pid, nullptr};
-  EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&Data));
-  return Data.Found;
+  for (HWND Wnd : TopWindows())
+    if (IsProgramWindow(Wnd, Pid)) return Wnd;
+  return nullptr;
+}
+
+void DumpWindows(DWORD Pid) {
+  for (HWND Wnd : TopWindows()) {
+    DWORD Owner = PidOf(Wnd);
+    std::fprintf(stderr, "  window %p pid %lu%s visible %d title '%s'\n", static_cast<void*>(Wnd),
+                 static_cast<unsigned long>(Owner), Owner == Pid ? " (the program)" : "",
+                 IsWindowVisible(Wnd) ? 1 : 0, TitleOf(Wnd).c_str());
+  }
 }
 
 std::string ClassOf(HWND Wnd) {
@@ -106,14 +106,6 @@ void CollectTree(const std::string& Dir, const std::string& Prefix, std::map<std
     }
   } while (FindNextFileA(Find, &Found));
   FindClose(Find);
-}
-
-std::string TextOf(HWND Wnd) {
-  int N = static_cast<int>(SendMessageA(Wnd, WM_GETTEXTLENGTH, 0, 0));
-  std::string S(N + 1, '\0');
-  SendMessageA(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]));
-  S.resize(N);
-  return S;
 }
 
 void DeleteTree(const std::string& Dir) {
@@ -201,11 +193,7 @@ std::set<HWND> VisibleTopWindows() {
 
 void PressKeys(const std::vector<WORD>& Keys) {
   for (WORD Key : Keys) {
-    INPUT In[2] = {};
-    In[0].type = In[1].type = INPUT_KEYBOARD;
-    In[0].ki.wVk = In[1].ki.wVk = Key;
-    In[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, In, sizeof(INPUT));
+    PressKey(Key);
     PumpMessages(100);
   }
 }
@@ -259,20 +247,16 @@ bool UpdaterRun::Running() {
 }
 
 HWND UpdaterRun::WaitWindow(DWORD TimeoutMs) {
-  DWORD Start = GetTickCount();
-  for (;;) {
-    if (HWND Wnd = VisibleWindowOf(FProgram.pid)) {
-      PumpMessages(700);  // let it paint and take input
-      return Wnd;
-    }
-    if (GetTickCount() - Start >= TimeoutMs || !Running()) {
-      std::fprintf(stderr, "no visible window of the program (pid %lu, %s); top-level windows:\n",
-                   static_cast<unsigned long>(FProgram.pid), Running() ? "running" : "ended");
-      EnumWindows(DumpWindow, static_cast<LPARAM>(FProgram.pid));
-      return nullptr;
-    }
-    PumpMessages(50);
+  HWND Wnd = nullptr;
+  WaitUntil([&] { return (Wnd = VisibleWindowOf(FProgram.pid)) != nullptr || !Running(); }, TimeoutMs);
+  if (Wnd) {
+    PumpMessages(700);  // let it paint and take input
+    return Wnd;
   }
+  std::fprintf(stderr, "no visible window of the program (pid %lu, %s); top-level windows:\n",
+               static_cast<unsigned long>(FProgram.pid), Running() ? "running" : "ended");
+  DumpWindows(FProgram.pid);
+  return nullptr;
 }
 
 HWND UpdaterRun::WaitPastChecking(DWORD TimeoutMs) {
@@ -289,25 +273,16 @@ HWND UpdaterRun::WaitPastChecking(DWORD TimeoutMs) {
 }
 
 bool UpdaterRun::WaitNoWindow(DWORD TimeoutMs) {
-  DWORD Start = GetTickCount();
-  while (VisibleWindowOf(FProgram.pid)) {
-    if (GetTickCount() - Start >= TimeoutMs) return false;
-    PumpMessages(50);
-  }
-  return true;
+  return WaitUntil([&] { return VisibleWindowOf(FProgram.pid) == nullptr; }, TimeoutMs);
 }
 
 HWND UpdaterRun::WaitNotice(char WantedBadge, DWORD TimeoutMs) {
   HWND Found = nullptr;
   WaitUntil(
       [&] {
-        for (HWND Wnd : TopWindows()) {
-          char Title[256] = {};
-          GetWindowTextA(Wnd, Title, sizeof Title);
-          if (PidOf(Wnd) == FProgram.pid && IsWindowVisible(Wnd) && std::string(Title) == kTitle &&
-              !Inspect(Wnd).IsProgress && Badge(Wnd) == WantedBadge)
+        for (HWND Wnd : TopWindows())
+          if (IsProgramWindow(Wnd, FProgram.pid) && !Inspect(Wnd).IsProgress && Badge(Wnd) == WantedBadge)
             Found = Wnd;
-        }
         return Found != nullptr || !Running();
       },
       TimeoutMs);

@@ -293,6 +293,14 @@ void ClickAt(int x, int y) {
   LeftUp();
 }
 
+void PressKey(WORD key) {
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_KEYBOARD;
+  in[0].ki.wVk = in[1].ki.wVk = key;
+  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
 void RightClickAt(int x, int y) {
   MoveMouse(x, y);
   SendMouse(MOUSEEVENTF_RIGHTDOWN);

@@ -56,4 +56,7 @@ void RightClickAt(int x, int y);
 // A click at a point given in the window's client coordinates.
 void ClickClient(HWND wnd, int x, int y);
 
+// --- keyboard, through SendInput ------------------------------------------
+void PressKey(WORD key);  // down and up
+
 }  // namespace zrtest

@@ -37,21 +37,13 @@ HWND ShownMenu() {
   return Menu && IsWindowVisible(Menu) ? Menu : nullptr;
 }
 
-void PressKey(WORD Key) {
-  INPUT In[2] = {};
-  In[0].type = In[1].type = INPUT_KEYBOARD;
-  In[0].ki.wVk = In[1].ki.wVk = Key;
-  In[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, In, sizeof(INPUT));
-}
-
 // Opens the tray icon's menu and chooses its item with real key presses.
 void ChooseTrayMenuItem(ModalScript& Script, TFormProgress* const& F, int Index) {
   Script.Do([&F] { TrayMouse(F, WM_RBUTTONUP); })
       .Then([] { return ShownMenu() != nullptr; })
       .Wait(300);
-  for (int I = 0; I <= Index; ++I) Script.Do([] { PressKey(VK_DOWN); }).Wait(100);
-  Script.Do([] { PressKey(VK_RETURN); });
+  for (int I = 0; I <= Index; ++I) Script.Do([] { zrtest::PressKey(VK_DOWN); }).Wait(100);
+  Script.Do([] { zrtest::PressKey(VK_RETURN); });
 }
 
 // The first steps of every dialog run: wait until it is on the screen.
