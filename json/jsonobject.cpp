@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "json/jsontokenizer.h"
 
@@ -156,13 +157,76 @@ int TJsonObject::AddRef() { return ++FRefCount; }
 
 int TJsonObject::Release() {
   int count = --FRefCount;
-  if (count == 0) delete this;
+  if (count == 0) FreeTree(this);
   return count;
 }
 
 void TJsonObject::Destroy() {
   if (FRefCount.load() != 0) throw EInvalidPointer();
-  delete this;
+  FreeTree(this);
+}
+
+// ---- freeing ----
+
+struct TJsonObject::TDeadStore {
+  TJsonKind Kind;
+  TValue Store;
+  TDeadStore* Next;
+};
+void TJsonObject::FreeTree(TJsonObject* value) {
+  static_assert(sizeof(TDeadStore) <= sizeof(TJsonObject), "built in the value's memory");
+  TDeadStore* pending = nullptr;
+  Discard(value, pending);
+  while (pending) {
+    TDeadStore* dead = pending;
+    pending = dead->Next;
+    EmptyStore(*dead, pending);
+    dead->~TDeadStore();
+    ::operator delete(dead);
+  }
+}
+
+// Every value is a TJsonObject: IJsonObject has no other implementation.
+void TJsonObject::DropReference(IJsonObject* value, TDeadStore*& pending) {
+  TJsonObject* object = static_cast<TJsonObject*>(value);
+  if (object && --object->FRefCount == 0) Discard(object, pending);
+}
+
+void TJsonObject::Discard(TJsonObject* value, TDeadStore*& pending) {
+  TJsonKind kind = value->FKind;
+  if (kind != skObject && kind != skArray) {
+    delete value;
+    return;
+  }
+  TValue store = value->FValue;
+  value->FKind = skNull;  // the store now belongs to the list
+  value->~TJsonObject();
+  pending = new (static_cast<void*>(value)) TDeadStore{kind, store, pending};
+}
+
+void TJsonObject::DropEntries(TJsonAvlEntry* entry, TDeadStore*& pending) {
+  while (entry) {
+    DropEntries(entry->FChild[0], pending);  // as deep as the balanced tree
+    TJsonAvlEntry* next = entry->FChild[1];
+    DropReference(entry->FValue.Detach(), pending);
+    delete entry;
+    entry = next;
+  }
+}
+
+void TJsonObject::EmptyStore(TDeadStore& dead, TDeadStore*& pending) {
+  if (dead.Kind == skArray) {
+    TJsonArray* array = dead.Store.Array;
+    for (int i = 0; i < array->FLength; ++i) DropReference(array->FSlots[i].Detach(), pending);
+    array->FLength = 0;
+    delete array;
+    return;
+  }
+  TJsonTableString* table = dead.Store.Table;
+  DropEntries(table->FRoot, pending);
+  table->FRoot = nullptr;
+  table->FCount = 0;
+  delete table;
 }
 
 // ---- paths ----

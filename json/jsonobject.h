@@ -26,6 +26,7 @@ class IJsonObject;
 class IJsonObjectPtr;
 class TJsonArray;
 class TJsonTableString;
+struct TJsonAvlEntry;
 
 using TJsonMethod = void (*)(const IJsonObjectPtr& self, const IJsonObjectPtr& params,
                              IJsonObjectPtr& result);
@@ -91,6 +92,12 @@ public:
 
   IJsonObject* operator->() const noexcept { return FValue; }
   IJsonObject* Get() const noexcept { return FValue; }
+  // Hands the reference over to the caller, who must drop it.
+  IJsonObject* Detach() noexcept {
+    IJsonObject* value = FValue;
+    FValue = nullptr;
+    return value;
+  }
   explicit operator bool() const noexcept { return FValue != nullptr; }
   bool operator==(const IJsonObjectPtr& other) const noexcept { return FValue == other.FValue; }
   bool operator!=(const IJsonObjectPtr& other) const noexcept { return FValue != other.FValue; }
@@ -146,6 +153,16 @@ private:
   explicit TJsonObject(TJsonKind kind);
   ~TJsonObject() override;
 
+  // A container that lost its last reference waits in a list of these,
+  // built in its own memory, until its elements are dropped: a deep tree is
+  // freed in a loop rather than one stack frame per level.
+  struct TDeadStore;
+  static void FreeTree(TJsonObject* value);
+  static void DropReference(IJsonObject* value, TDeadStore*& pending);
+  static void Discard(TJsonObject* value, TDeadStore*& pending);
+  static void DropEntries(TJsonAvlEntry* entry, TDeadStore*& pending);
+  static void EmptyStore(TDeadStore& dead, TDeadStore*& pending);
+
   int WriteObject(TJsonWriter& writer, bool indent, bool escape, int level);
   int WriteArray(TJsonWriter& writer, bool indent, bool escape, int level);
 
@@ -189,6 +206,8 @@ public:
   void Clear(bool all);
 
 private:
+  friend class TJsonObject;  // empties the store when its value is freed
+
   std::vector<IJsonObjectPtr> FSlots;  // the slots in use, at most FCapacity
   int FLength = 0;
   int FCapacity = 32;
@@ -228,6 +247,8 @@ protected:
   virtual void DeleteEntry(TJsonAvlEntry* entry, bool all);
 
 private:
+  friend class TJsonObject;  // empties the table when its value is freed
+
   static int CompareEntries(const TJsonAvlEntry* a, const TJsonAvlEntry* b);
   static int CompareName(uint32_t hash, const std::u16string& name, const TJsonAvlEntry* entry);
   static bool InsertBelow(TJsonAvlEntry*& node, TJsonAvlEntry* entry, TJsonAvlEntry*& result);

@@ -90,6 +90,23 @@ TEST(JsonReferences, ReleasingTheRootKeepsMembersHeldElsewhere) {
   EXPECT_EQ(u"{\"b\":[1,2,3]}", member->ToText());
 }
 
+TEST(JsonReferences, ReleasingAMillionLevelsTakesNoDeepStack) {
+  IJsonObjectPtr root = TJsonObject::CreateKind(skArray);
+  IJsonObjectPtr inner = root;
+  for (int level = 0; level < 1000000; ++level) {
+    IJsonObjectPtr next = TJsonObject::CreateKind(level % 2 ? skArray : skObject);
+    if (inner->IsType(skArray)) inner->ToArray()->AppendItem(next);
+    else inner->ToMemberTable()->PutMember(u"x", next);
+    inner = next;
+  }
+  IJsonObjectPtr kept = TJsonObject::CreateString(u"deepest");
+  inner->ToArray()->AppendItem(kept);
+  inner = nullptr;
+  root = nullptr;
+  EXPECT_EQ(1, Impl(kept)->RefCount());
+  EXPECT_EQ(u"deepest", kept->ToText());
+}
+
 TEST(JsonReferences, ClearTakesApartATreeThatHoldsItself) {
   IJsonObjectPtr array = TJsonObject::CreateKind(skArray);
   IJsonObjectPtr object = TJsonObject::CreateKind(skObject);
