@@ -4,6 +4,9 @@
 // peers read the same document in UTF-8.
 //   json_bench                 all figures as a Markdown table
 //   json_bench --peak NAME     peak memory of one 10 MB parse (run per process)
+//   json_bench --parse NAME    two 10 MB parses in ParseTwice (the second frees
+//                              the first tree, as in the timed rounds), for
+//                              valgrind --tool=callgrind --toggle-collect='*ParseTwice*'
 #include <malloc.h>
 
 #include <algorithm>
@@ -97,6 +100,19 @@ int PeakMemory(const char* name) {
   return 0;
 }
 
+// Kept out of line so that an instruction count can be limited to it.
+__attribute__((noinline)) void ParseTwice(TPeer& peer, const TInput& input) {
+  peer.parse(input);
+  peer.parse(input);
+}
+
+int CountedParse(const char* name) {
+  TInput input = MixedInput();
+  for (TPeer& peer : kPeers)
+    if (std::strcmp(peer.name, name) == 0) ParseTwice(peer, input);
+  return 0;
+}
+
 long PeakOf(const char* self, const char* name) {
   std::string command = std::string("'") + self + "' --peak '" + name + "'";
   FILE* pipe = popen(command.c_str(), "r");
@@ -110,6 +126,7 @@ long PeakOf(const char* self, const char* name) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--peak") == 0) return PeakMemory(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--parse") == 0) return CountedParse(argv[2]);
 
   TInput inputs[] = {{"update document x100,000", kUpdateDocument, Utf8To16(kUpdateDocument), 100000},
                      MixedInput()};
