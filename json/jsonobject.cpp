@@ -237,8 +237,11 @@ IJsonObjectPtr TJsonObject::GetPath(const std::u16string& path) {
 
 TJsonArray* TJsonObject::GetPathArray(const std::u16string& path) {
   IJsonObjectPtr found = GetPath(path);
-  // The store belongs to the tree, so it outlives the reference dropped here.
-  return found ? found->ToArray() : nullptr;
+  // The store is handed out without a reference: it must belong to the tree.
+  // A literal path makes a value that only this handle holds, and that would
+  // be freed on return.
+  if (!found || static_cast<TJsonObject*>(found.Get())->RefCount() < 2) return nullptr;
+  return found->ToArray();
 }
 
 int64_t TJsonObject::GetPathInteger(const std::u16string& path) {

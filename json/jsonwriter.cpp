@@ -1,6 +1,7 @@
 #include "json/jsonwriter.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +104,9 @@ std::u16string CurrencyToText(int64_t stored) {
 }
 
 std::u16string FormatGcvt15(double value) {
+  // msvcrt's spellings; to_chars would give "inf" or "nan", with no exponent.
+  if (std::isinf(value)) return value < 0 ? u"-1.#INF" : u"1.#INF";
+  if (std::isnan(value)) return std::signbit(value) ? u"-1.#IND" : u"1.#QNAN";
   // 15 significant digits, correctly rounded: "d.dddddddddddddde+XX".
   char sci[40];
   std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 14);

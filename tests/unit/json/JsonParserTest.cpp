@@ -258,4 +258,21 @@ TEST(JsonPaths, HelpersOnWrongKinds) {
   EXPECT_EQ(u"[1]", doc->GetPathText(u"arr"));
 }
 
+TEST(JsonPaths, ArrayHelperGivesNoStoreThatNothingHolds) {
+  // A literal path makes a fresh value; its store would die with it.
+  const std::pair<IJsonObjectPtr, std::u16string> rows[] = {
+      {ParseJsonText(u"{arr:[1]}"), u"[1,2,3]"},
+      {ParseJsonText(u"[[7]]"), u"[1]"},
+      {TJsonObject::CreateString(u"text"), u"[1]"},
+  };
+  for (const auto& row : rows) {
+    TJsonArray* array = row.first->GetPathArray(row.second);
+    // Reading the length of such a store is the use after free.
+    EXPECT_EQ(nullptr, array) << (array ? array->Length() : 0);
+  }
+  IJsonObjectPtr nested = ParseJsonText(u"[[7]]");
+  ASSERT_NE(nullptr, nested->GetPathArray(u"0"));
+  EXPECT_EQ(u"7", nested->GetPathArray(u"0")->ItemText(0));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "json/jsonobject.h"
 
@@ -104,6 +105,20 @@ TEST(JsonWriteNumbers, PlatformDoubleTextMatchesTheTable) {
     EXPECT_EQ(row.text, Compact(TJsonObject::CreateDouble(row.value))) << row.value;
   }
   if (skipped) RecordProperty("rows_left_to_real_msvcrt", skipped);
+}
+
+TEST(JsonWriteNumbers, NonFiniteDoublesTakeTheRuntimeSpelling) {
+  // Only direct calls meet these: the writer puts null instead.
+  const GcvtRow rows[] = {
+      {HUGE_VAL, u"1.#INF", true},
+      {-HUGE_VAL, u"-1.#INF", true},
+      {std::numeric_limits<double>::quiet_NaN(), u"1.#QNAN", true},
+      {-std::numeric_limits<double>::quiet_NaN(), u"-1.#IND", true},
+  };
+  for (const GcvtRow& row : rows) {
+    EXPECT_EQ(row.text, FormatGcvt15(row.value)) << row.value;
+    EXPECT_EQ(row.text, DoubleToText(row.value)) << row.value;
+  }
 }
 
 TEST(JsonWriteStrings, CompactEscapesOnlyFourCharacters) {
