@@ -123,16 +123,29 @@ TJsonObject::TJsonObject(TJsonKind kind) : FKind(kind) {
   if (kind == skArray) FValue.Array = new TJsonArray;
 }
 
-TJsonObject::~TJsonObject() {
-  if (FKind == skObject) delete FValue.Table;
-  if (FKind == skArray) delete FValue.Array;
+TJsonObject* TJsonObject::Make(TJsonKind kind, size_t textLength) {
+  if (textLength > std::numeric_limits<uint32_t>::max()) throw std::length_error("JSON text too long");
+  void* block = JsonPoolAlloc(sizeof(TJsonObject) + textLength * sizeof(char16_t));
+  try {
+    return new (block) TJsonObject(kind);
+  } catch (...) {
+    JsonPoolFree(block, sizeof(TJsonObject) + textLength * sizeof(char16_t));
+    throw;
+  }
 }
 
-IJsonObjectPtr TJsonObject::CreateKind(TJsonKind kind) { return IJsonObjectPtr(new TJsonObject(kind)); }
+void TJsonObject::FreeValue(TJsonObject* value) {
+  size_t size = sizeof(TJsonObject);
+  if (value->FKind == skString) size += value->FValue.String.Capacity * sizeof(char16_t);
+  value->~TJsonObject();
+  JsonPoolFree(value, size);
+}
+
+IJsonObjectPtr TJsonObject::CreateKind(TJsonKind kind) { return IJsonObjectPtr(Make(kind)); }
 
 template <class T>
 IJsonObjectPtr TJsonObject::CreateScalar(TJsonKind kind, T TValue::*field, T value) {
-  TJsonObject* object = new TJsonObject(kind);
+  TJsonObject* object = Make(kind);
   object->FValue.*field = value;
   return IJsonObjectPtr(object);
 }
@@ -145,9 +158,12 @@ IJsonObjectPtr TJsonObject::CreateDouble(double value) { return CreateScalar(skD
 
 IJsonObjectPtr TJsonObject::CreateCurrency(int64_t stored) { return CreateScalar(skCurrency, &TValue::Currency, stored); }
 
-IJsonObjectPtr TJsonObject::CreateString(std::u16string value) {
-  TJsonObject* object = new TJsonObject(skString);
-  object->FText = std::move(value);
+IJsonObjectPtr TJsonObject::CreateString(const std::u16string& value) { return CreateString(value.data(), value.size()); }
+
+IJsonObjectPtr TJsonObject::CreateString(const char16_t* text, size_t length) {
+  TJsonObject* object = Make(skString, length);
+  object->FValue.String.Length = object->FValue.String.Capacity = static_cast<uint32_t>(length);
+  std::copy(text, text + length, object->Text());
   return IJsonObjectPtr(object);
 }
 
@@ -182,7 +198,7 @@ void TJsonObject::FreeTree(TJsonObject* value) {
     pending = dead->Next;
     EmptyStore(*dead, pending);
     dead->~TDeadStore();
-    ::operator delete(dead);
+    JsonPoolFree(dead, sizeof(TJsonObject));
   }
 }
 
@@ -195,7 +211,7 @@ void TJsonObject::DropReference(IJsonObject* value, TDeadStore*& pending) {
 void TJsonObject::Discard(TJsonObject* value, TDeadStore*& pending) {
   TJsonKind kind = value->FKind;
   if (kind != skObject && kind != skArray) {
-    delete value;
+    FreeValue(value);
     return;
   }
   TValue store = value->FValue;
@@ -217,7 +233,10 @@ void TJsonObject::DropEntries(TJsonAvlEntry* entry, TDeadStore*& pending) {
 void TJsonObject::EmptyStore(TDeadStore& dead, TDeadStore*& pending) {
   if (dead.Kind == skArray) {
     TJsonArray* array = dead.Store.Array;
-    for (int i = 0; i < array->FLength; ++i) DropReference(array->FSlots[i].Detach(), pending);
+    for (int i = 0; i < array->FLength; ++i) {
+      DropReference(array->FSlots[i], pending);
+      array->FSlots[i] = nullptr;
+    }
     array->FLength = 0;
     delete array;
     return;
@@ -263,7 +282,7 @@ bool TJsonObject::ToBoolean() const {
     case skDouble: return FValue.Double != 0;
     case skCurrency:
     case skInteger: return FValue.Integer != 0;
-    case skString: return !FText.empty();
+    case skString: return FValue.String.Length != 0;
     default: return true;
   }
 }
@@ -276,7 +295,7 @@ int64_t TJsonObject::ToInteger() const {
     case skInteger: return FValue.Integer;
     case skString: {
       int64_t value;
-      return ReadInteger(FText.data(), FText.size(), value) == rrOk ? value : 0;
+      return ReadInteger(Text(), FValue.String.Length, value) == rrOk ? value : 0;
     }
     default: return 0;
   }
@@ -290,7 +309,7 @@ double TJsonObject::ToDouble() const {
     case skInteger: return static_cast<double>(FValue.Integer);
     case skString: {
       double value;
-      return ReadDecimal(FText.data(), FText.size(), value) == rrOk ? value : 0;
+      return ReadDecimal(Text(), FValue.String.Length, value) == rrOk ? value : 0;
     }
     default: return 0;
   }
@@ -309,7 +328,7 @@ int64_t TJsonObject::ToCurrency() const {
 
 std::u16string TJsonObject::ToText() {
   switch (FKind) {
-    case skString: return FText;
+    case skString: return std::u16string(Text(), FValue.String.Length);
     case skMethod: return std::u16string();
     default: return ToJsonText(false, false);
   }
@@ -327,7 +346,7 @@ void TJsonObject::Clear(bool all) {
   switch (FKind) {
     case skObject: FValue.Table->Clear(all); break;
     case skArray: FValue.Array->Clear(all); break;
-    case skString: FText.clear(); break;
+    case skString: FValue.String.Length = 0; break;
     default: FValue.Integer = 0; break;
   }
 }
@@ -373,7 +392,7 @@ int TJsonObject::WriteJson(TJsonWriter& writer, bool indent, bool escape, int le
       if (!std::isfinite(FValue.Double)) return writer.WriteText(u"null");
       return writer.WriteText(DoubleToText(FValue.Double).c_str());
     case skCurrency: return writer.WriteText(CurrencyToText(FValue.Currency).c_str());
-    case skString: return WriteJsonString(writer, FText, escape);
+    case skString: return WriteJsonString(writer, Text(), FValue.String.Length, escape);
     case skObject: return WriteObject(writer, indent, escape, level);
     case skArray: return WriteArray(writer, indent, escape, level);
     case skMethod: return 0;
@@ -419,11 +438,15 @@ int TJsonObject::WriteArray(TJsonWriter& writer, bool indent, bool escape, int l
 
 // ---- array store ----
 
-TJsonArray::TJsonArray() = default;
+TJsonArray::~TJsonArray() {
+  for (int i = 0; i < FLength; ++i)
+    if (FSlots[i]) FSlots[i]->Release();
+  JsonPoolFree(FSlots, FAllocated * sizeof(IJsonObject*));
+}
 
 IJsonObjectPtr TJsonArray::ItemAt(int index) const {
   if (index < 0 || index >= FLength) return nullptr;
-  return FSlots[index];
+  return IJsonObjectPtr(FSlots[index]);
 }
 
 std::u16string TJsonArray::ItemText(int index) const {
@@ -440,13 +463,20 @@ void TJsonArray::SetItem(int index, IJsonObjectPtr value) {
     grown = index >= grown ? int64_t(index) + 1 : grown;
     FCapacity = static_cast<int>(std::min<int64_t>(grown, std::numeric_limits<int>::max()));
   }
-  size_t used = FSlots.size();
-  if (static_cast<size_t>(index) >= used) {
-    size_t wanted = std::max({static_cast<size_t>(index) + 1, used * 2, size_t(4)});
-    FSlots.resize(std::min(wanted, static_cast<size_t>(FCapacity)));
+  if (index >= FAllocated) {
+    int64_t wanted = std::max({int64_t(index) + 1, int64_t(FAllocated) * 2, int64_t(4)});
+    int allocated = static_cast<int>(std::min<int64_t>(wanted, FCapacity));
+    IJsonObject** slots = static_cast<IJsonObject**>(JsonPoolAlloc(allocated * sizeof(IJsonObject*)));
+    std::copy(FSlots, FSlots + FLength, slots);
+    std::fill(slots + FLength, slots + allocated, nullptr);
+    JsonPoolFree(FSlots, FAllocated * sizeof(IJsonObject*));
+    FSlots = slots;
+    FAllocated = allocated;
   }
-  FSlots[index] = std::move(value);
+  IJsonObject* previous = FSlots[index];
+  FSlots[index] = value.Detach();
   if (index >= FLength) FLength = index + 1;
+  if (previous) previous->Release();
 }
 
 int TJsonArray::AppendItem(IJsonObjectPtr value) {
@@ -457,16 +487,20 @@ int TJsonArray::AppendItem(IJsonObjectPtr value) {
 
 IJsonObjectPtr TJsonArray::RemoveItem(int index) {
   if (index < 0 || index >= FLength) return nullptr;
-  IJsonObjectPtr removed = std::move(FSlots[index]);
-  for (int i = index; i + 1 < FLength; ++i) FSlots[i] = std::move(FSlots[i + 1]);
+  IJsonObject* item = FSlots[index];
+  IJsonObjectPtr removed(item);
+  std::copy(FSlots + index + 1, FSlots + FLength, FSlots + index);
   FSlots[--FLength] = nullptr;
+  if (item) item->Release();  // the slot's reference
   return removed;
 }
 
 void TJsonArray::Clear(bool all) {
   for (int i = 0; i < FLength; ++i) {
-    if (all && FSlots[i]) FSlots[i]->Clear(true);
+    IJsonObject* item = FSlots[i];
+    if (item && all) item->Clear(true);
     FSlots[i] = nullptr;
+    if (item) item->Release();
   }
   FLength = 0;
 }

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "json/jsonpool.h"
 #include "json/jsonwriter.h"
 
 enum TJsonKind : uint8_t {
@@ -116,7 +116,8 @@ public:
   static IJsonObjectPtr CreateDouble(double value);
   // stored is the value times 10,000.
   static IJsonObjectPtr CreateCurrency(int64_t stored);
-  static IJsonObjectPtr CreateString(std::u16string value);
+  static IJsonObjectPtr CreateString(const std::u16string& value);
+  static IJsonObjectPtr CreateString(const char16_t* text, size_t length);
   static IJsonObjectPtr CreateMethod(TJsonMethod value);
 
   int AddRef() override;
@@ -151,7 +152,11 @@ public:
 
 private:
   explicit TJsonObject(TJsonKind kind);
-  ~TJsonObject() override;
+  ~TJsonObject() override = default;
+  // Values live in the pool; a string's units follow it in the same block.
+  static TJsonObject* Make(TJsonKind kind, size_t textLength = 0);
+  static void FreeValue(TJsonObject* value);
+  char16_t* Text() const { return reinterpret_cast<char16_t*>(const_cast<TJsonObject*>(this) + 1); }
 
   // A container that lost its last reference waits in a list of these,
   // built in its own memory, until its elements are dropped: a deep tree is
@@ -177,8 +182,11 @@ private:
     TJsonTableString* Table;
     TJsonArray* Array;
     TJsonMethod Method;
+    struct {
+      uint32_t Length;
+      uint32_t Capacity;  // units the block has room for
+    } String;
   } FValue;
-  std::u16string FText;
 
   template <class T>
   static IJsonObjectPtr CreateScalar(TJsonKind kind, T TValue::*field, T value);
@@ -188,9 +196,10 @@ private:
 // capacity follows the store's growth rule; memory for the slots is taken as
 // elements arrive, since a 32-slot block for every small array doubled the
 // allocator's share of a parse.
-class TJsonArray {
+class TJsonArray : public TJsonPooled {
 public:
-  TJsonArray();
+  TJsonArray() = default;
+  ~TJsonArray();
   TJsonArray(const TJsonArray&) = delete;
   TJsonArray& operator=(const TJsonArray&) = delete;
 
@@ -208,14 +217,15 @@ public:
 private:
   friend class TJsonObject;  // empties the store when its value is freed
 
-  std::vector<IJsonObjectPtr> FSlots;  // the slots in use, at most FCapacity
+  IJsonObject** FSlots = nullptr;  // each holds a reference or is nil
   int FLength = 0;
   int FCapacity = 32;
+  int FAllocated = 0;  // slots with memory, at most FCapacity
 };
 
 uint32_t NameHash(const std::u16string& name);
 
-struct TJsonAvlEntry {
+struct TJsonAvlEntry : TJsonPooled {
   TJsonAvlEntry(std::u16string name, IJsonObjectPtr value)
       : FHash(NameHash(name)), FName(std::move(name)), FValue(std::move(value)) {}
 
@@ -228,7 +238,7 @@ struct TJsonAvlEntry {
 };
 
 // Entries ordered by descending NameHash, then by name.
-class TJsonAvlTree {
+class TJsonAvlTree : public TJsonPooled {
 public:
   TJsonAvlTree() = default;
   TJsonAvlTree(const TJsonAvlTree&) = delete;

@@ -241,7 +241,7 @@ bool TJsonTokenizer::StepLiteral(char16_t c, const char16_t* literal) {
 bool TJsonTokenizer::StepString(char16_t c) {
   if (AppendRun([this](char16_t u) { return u == FQuote || u == u'\\' || u == 0; })) return true;
   if (c == FQuote) {
-    ValueDone(TJsonObject::CreateString(FBuffer.Text()));
+    ValueDone(TJsonObject::CreateString(FBuffer.Data(), FBuffer.Length()));
     return true;
   }
   if (c == u'\\') StartEscape(tsString);
@@ -311,7 +311,7 @@ bool TJsonTokenizer::StepBareWord(char16_t c) {
       return false;
     }
     FBuffer.TrimRight();
-    ValueDone(TJsonObject::CreateString(FBuffer.Text()));
+    ValueDone(TJsonObject::CreateString(FBuffer.Data(), FBuffer.Length()));
     return false;
   }
   if (c == u'\\') StartEscape(tsBareWord);
@@ -439,7 +439,7 @@ bool TJsonTokenizer::StepObjectName(char16_t c) {
 bool TJsonTokenizer::StepQuotedName(char16_t c) {
   if (AppendRun([this](char16_t u) { return u == FQuote || u == u'\\' || u == 0; })) return true;
   if (c == FQuote) {
-    Level().Name = FBuffer.Text();
+    Level().Name.assign(FBuffer.Data(), FBuffer.Length());
     Expect(tsObjectColon);
   } else if (c == u'\\') {
     StartEscape(tsObjectQuotedName);
@@ -452,7 +452,7 @@ bool TJsonTokenizer::StepQuotedName(char16_t c) {
 bool TJsonTokenizer::StepBareName(char16_t c) {
   if (AppendRun([](char16_t u) { return u == u':' || u == u'\\' || u == 0; })) return true;
   if (c == u':' || c == 0) {
-    Level().Name = FBuffer.Text();
+    Level().Name.assign(FBuffer.Data(), FBuffer.Length());
     Level().State = tsObjectColon;
     return false;
   }

@@ -71,11 +71,10 @@ bool MayNeedEscape(char16_t c, bool full) {
 
 }  // namespace
 
-int WriteJsonString(TJsonWriter& writer, const std::u16string& text, bool escape) {
+int WriteJsonString(TJsonWriter& writer, const char16_t* data, size_t size, bool escape) {
   int result = writer.WriteChars(u"\"", 1);
   if (result < 0) return result;
-  const char16_t* data = text.data();
-  int length = static_cast<int>(text.size());
+  int length = static_cast<int>(size);
   int runStart = 0;
   for (int i = 0; i < length; ++i) {
     if (!MayNeedEscape(data[i], escape)) continue;

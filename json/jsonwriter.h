@@ -48,7 +48,10 @@ private:
 };
 
 // Writes a quoted string. Compact mode escapes only U+0000, '"', '/' and '\'.
-int WriteJsonString(TJsonWriter& writer, const std::u16string& text, bool escape);
+int WriteJsonString(TJsonWriter& writer, const char16_t* text, size_t length, bool escape);
+inline int WriteJsonString(TJsonWriter& writer, const std::u16string& text, bool escape) {
+  return WriteJsonString(writer, text.data(), text.size(), escape);
+}
 
 // Text of a currency value from its stored form (the value times 10,000).
 std::u16string CurrencyToText(int64_t stored);

@@ -107,6 +107,30 @@ TEST(JsonReferences, ReleasingAMillionLevelsTakesNoDeepStack) {
   EXPECT_EQ(u"deepest", kept->ToText());
 }
 
+TEST(JsonReferences, ATreeBuiltOnOneThreadAndFreedOnOthersGivesItsMemoryBack) {
+  std::u16string text = u"[";
+  for (int i = 0; i < 20000; ++i) text += u"{n:" + std::u16string(1, char16_t(u'0' + i % 10)) + u",s:'some text here'},";
+  text += u"]";
+  size_t before = JsonPoolSlabs();
+  // Built on threads that end, so that no slab stays open for more blocks.
+  IJsonObjectPtr root;
+  std::vector<IJsonObjectPtr> parts;
+  std::thread([&] {
+    root = ParseJsonText(text);
+    for (int k = 0; k < 4; ++k) parts.push_back(TJsonObject::CreateKind(skArray));
+    // Neighbours in memory go to different parts, so the threads below free
+    // blocks of the same slabs at the same time.
+    for (int i = 0; i < 20000; ++i) parts[i % 4]->ToArray()->AppendItem(root->ToArray()->ItemAt(i));
+  }).join();
+  ASSERT_TRUE(root);
+  EXPECT_GT(JsonPoolSlabs(), before + 10);
+  root = nullptr;
+  std::vector<std::thread> threads;
+  for (IJsonObjectPtr& part : parts) threads.emplace_back([&part] { part = nullptr; });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(before, JsonPoolSlabs());
+}
+
 TEST(JsonReferences, ClearTakesApartATreeThatHoldsItself) {
   IJsonObjectPtr array = TJsonObject::CreateKind(skArray);
   IJsonObjectPtr object = TJsonObject::CreateKind(skObject);
