@@ -85,23 +85,25 @@ TReadResult ReadDecimal(const char16_t* text, size_t length, double& value) {
   size_t i = 0;
   while (i < length && text[i] == u' ') ++i;
   // from_chars takes no "+" and would take words such as "inf".
-  std::string ascii;
-  if (i < length && (text[i] == u'+' || text[i] == u'-')) {
-    if (text[i] == u'-') ascii += '-';
-    ++i;
-  }
+  bool negative = i < length && text[i] == u'-';
+  if (i < length && (text[i] == u'+' || text[i] == u'-')) ++i;
   size_t bodyStart = i;
-  for (; i < length && text[i] < 128; ++i) ascii += static_cast<char>(text[i]);
   bool startsWell = bodyStart < length && ((text[bodyStart] >= u'0' && text[bodyStart] <= u'9') || text[bodyStart] == u'.');
   if (!startsWell) return rrBad;
-  const char* first = ascii.data();
-  const char* last = first + ascii.size();
+  while (i < length && text[i] < 128) ++i;
+  // from_chars reads bytes: the ASCII run is narrowed.
+  size_t count = (negative ? 1 : 0) + (i - bodyStart);
+  TScratchText<char> ascii(count);
+  char* first = ascii.Data();
+  char* last = first;
+  if (negative) *last++ = '-';
+  for (size_t k = bodyStart; k < i; ++k) *last++ = static_cast<char>(text[k]);
   std::from_chars_result r = std::from_chars(first, last, value);
   if (r.ec == std::errc::invalid_argument) return rrBad;
   if (r.ec == std::errc::result_out_of_range) {
     // Only digits, sign, point and exponent reach strtod, which the program
     // never runs under another LC_NUMERIC than "C".
-    value = std::strtod(std::string(first, r.ptr).c_str(), nullptr);
+    value = std::strtod(std::string(static_cast<const char*>(first), r.ptr).c_str(), nullptr);
     return rrOverflow;
   }
   return r.ptr == last && i == length ? rrOk : rrBad;

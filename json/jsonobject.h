@@ -296,6 +296,23 @@ private:
   int FDepth = -1;
 };
 
+// Room for n units: on the stack for the short texts numbers are, on the
+// heap beyond that.
+template <class TChar>
+class TScratchText {
+public:
+  explicit TScratchText(size_t n) : FData(n <= kShort ? FShort : (FLong.resize(n), &FLong[0])) {}
+  TScratchText(const TScratchText&) = delete;
+  TScratchText& operator=(const TScratchText&) = delete;
+  TChar* Data() { return FData; }
+
+private:
+  static constexpr size_t kShort = 64;
+  TChar FShort[kShort];
+  std::basic_string<TChar> FLong;
+  TChar* FData;
+};
+
 // Reading texts as numbers, as conversions and the parser need it.
 int HexDigitValue(char16_t c);  // -1 for anything but 0-9, A-F, a-f
 enum TReadResult { rrOk, rrBad, rrOverflow };

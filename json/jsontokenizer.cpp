@@ -1,5 +1,6 @@
 #include "json/jsontokenizer.h"
 
+#include <algorithm>
 #include <climits>
 #include <limits>
 
@@ -127,14 +128,23 @@ void TJsonTokenizer::OpenLevel(TJsonTokenerState returnTo) {
   }
   Level().State = returnTo;
   ++FDepth;
-  Level() = TJsonTokenerSrec();
+  MakeFresh(Level());
 }
 
 bool TJsonTokenizer::StepDone() {
   FHanded = std::move(Level().Current);
-  Level() = TJsonTokenerSrec();
+  MakeFresh(Level());
   --FDepth;
   return false;
+}
+
+// A level is made fresh once per value: only what may be set is cleared.
+void TJsonTokenizer::MakeFresh(TJsonTokenerSrec& level) {
+  level.State = tsBlanks;
+  level.SavedState = tsValue;
+  if (level.Current) level.Current = nullptr;
+  level.Name.clear();
+  if (level.Context) level.Context = nullptr;
 }
 
 // ---- blanks and comments ----
@@ -327,29 +337,30 @@ void TJsonTokenizer::StartNumber() {
   Level().State = tsNumber;
 }
 
-bool TJsonTokenizer::StepNumber(char16_t c) {
-  switch (c) {
-    case u'.':
+// The number's characters are taken as one run.
+bool TJsonTokenizer::StepNumber(char16_t) {
+  const char16_t* run = FText + FOffset;
+  int length = 0;
+  for (;; ++length) {
+    char16_t c = run[length];
+    if (IsDigit(c)) {
+      if (FIsDecimal && FDecimalCount >= 0 && ++FDecimalCount > 4) FDecimalCount = -1;
+    } else if (c == u'.') {
       FIsDecimal = true;
       if (FDecimalCount >= 0) FDecimalCount = 0;
-      break;
-    case u'e':
-    case u'E':
+    } else if (c == u'e' || c == u'E') {
       FIsDecimal = true;
       FDecimalCount = -1;
+    } else if (c != u'+' && c != u'-') {
       break;
-    case u'+':
-    case u'-':
-      break;
-    default:
-      if (!IsDigit(c)) {
-        FinishNumber();
-        return false;
-      }
-      if (FIsDecimal && FDecimalCount >= 0 && ++FDecimalCount > 4) FDecimalCount = -1;
-      break;
+    }
   }
-  FBuffer.WriteChars(&c, 1);
+  if (length == 0) {
+    FinishNumber();
+    return false;
+  }
+  FBuffer.WriteChars(run, length);
+  FOffset += length - 1;
   return true;
 }
 
@@ -378,11 +389,13 @@ IJsonObjectPtr TJsonTokenizer::NumberValue() {
   }
   if (FDecimalCount < 0) return TJsonObject::CreateDouble(LenientDecimal(text, length));
   // Up to four decimals: fixed point, read without the first ".".
-  std::u16string digits(text, length);
-  digits.erase(digits.find(u'.'), 1);
+  TScratchText<char16_t> digits(length - 1);
+  size_t point = std::find(text, text + length, u'.') - text;
+  char16_t* rest = std::copy(text, text + point, digits.Data());
+  std::copy(text + point + 1, text + length, rest);
   static const int64_t kScale[] = {10000, 1000, 100, 10, 1};
   int64_t scale = kScale[FDecimalCount];
-  bool fits = ReadInteger(digits.data(), digits.size(), value) != rrOverflow &&
+  bool fits = ReadInteger(digits.Data(), length - 1, value) != rrOverflow &&
               value <= std::numeric_limits<int64_t>::max() / scale &&
               value >= std::numeric_limits<int64_t>::min() / scale;
   // Beyond the currency range the value stays a double rather than wrapping.

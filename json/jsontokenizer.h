@@ -111,6 +111,7 @@ private:
   void ValueDone(IJsonObjectPtr value);
   void Expect(TJsonTokenerState next);
   void OpenLevel(TJsonTokenerState returnTo);
+  static void MakeFresh(TJsonTokenerSrec& level);
   void StartEscape(TJsonTokenerState returnTo);
   bool EndsBareWord(char16_t c) const;
   template <class TStop>
