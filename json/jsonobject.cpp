@@ -68,12 +68,17 @@ TReadResult ReadInteger(const char16_t* text, size_t length, int64_t& value) {
   uint64_t limit = base == 16 ? std::numeric_limits<uint64_t>::max()
                    : negative ? uint64_t(1) << 63
                               : (uint64_t(1) << 63) - 1;
+  // One division per text, not per digit: magnitude * base + digit stays
+  // within the limit while magnitude is below limit / base, or equal to it
+  // and the digit is at most limit % base.
+  uint64_t most = limit / base;
+  int lastDigit = static_cast<int>(limit % base);
   uint64_t magnitude = 0;
   size_t firstDigit = i;
   for (; i < length; ++i) {
     int digit = base == 16 ? HexDigitValue(text[i]) : (text[i] >= u'0' && text[i] <= u'9' ? text[i] - u'0' : -1);
     if (digit < 0) break;
-    if (magnitude > (limit - digit) / base) return rrOverflow;
+    if (magnitude > most || (magnitude == most && digit > lastDigit)) return rrOverflow;
     magnitude = magnitude * base + digit;
     value = static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
   }

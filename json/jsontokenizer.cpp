@@ -47,8 +47,11 @@ void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectP
     char16_t c = text[FOffset];
     bool consumed = Step(c);
     if (FError != peNone) return;
-    if (FDepth == 0 && FStack[0].State == tsDone) return;
-    if (!consumed) continue;
+    if (!consumed) {
+      // Only a step that leaves the character can finish the top level.
+      if (FDepth == 0 && FStack[0].State == tsDone) return;
+      continue;
+    }
     if (c == 0) {
       // A finished value inside an open container is no finished document.
       bool complete = FDepth == 0 && (Level().State == tsDone || Level().SavedState == tsDone);

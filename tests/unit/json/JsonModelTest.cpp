@@ -276,6 +276,8 @@ TEST(JsonConversions, EveryKindConvertsAsTheTableSays) {
       {"string X10", [] { return TJsonObject::CreateString(u"-X10"); }, true, -16, 0, 0, u"-X10"},
       {"string 1.5", [] { return TJsonObject::CreateString(u"1.5"); }, true, 0, 1.5, 15000, u"1.5"},
       {"string 2.5e1", [] { return TJsonObject::CreateString(u"2.5e1"); }, true, 0, 25, 250000, u"2.5e1"},
+      {"string hex all bits", [] { return TJsonObject::CreateString(u"$FFFFFFFFFFFFFFFF"); }, true, -1, 0, 0, u"$FFFFFFFFFFFFFFFF"},
+      {"string hex too big", [] { return TJsonObject::CreateString(u"0x10000000000000000"); }, true, 0, 0, 0, u"0x10000000000000000"},
       {"string 12a", [] { return TJsonObject::CreateString(u"12a"); }, true, 0, 0, 0, u"12a"},
       {"string abc", [] { return TJsonObject::CreateString(u"abc"); }, true, 0, 0, 0, u"abc"},
       {"string inf", [] { return TJsonObject::CreateString(u"inf"); }, true, 0, 0, 0, u"inf"},
