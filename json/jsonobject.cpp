@@ -488,6 +488,12 @@ void TJsonArray::SetItem(int index, IJsonObjectPtr value) {
 
 int TJsonArray::AppendItem(IJsonObjectPtr value) {
   int index = FLength;
+  if (index < FAllocated) {
+    // Slots past the length are nil and have memory: nothing to grow or release.
+    FSlots[index] = value.Detach();
+    FLength = index + 1;
+    return index;
+  }
   SetItem(index, std::move(value));
   return index;
 }

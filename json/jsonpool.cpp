@@ -1,7 +1,7 @@
 #include "json/jsonpool.h"
 
 #include <atomic>
-#include <cstdint>
+#include <mutex>
 #include <new>
 
 // Freed blocks are poisoned, so AddressSanitizer still sees a use after free
@@ -25,80 +25,99 @@ namespace {
 constexpr size_t kSlabSize = 128 * 1024;
 constexpr size_t kLargest = 4 * 1024;
 constexpr size_t kHeader = 16;
-// Added to a slab's count while a thread still takes blocks from it.
+// Added to a slab's count while a cursor may still take blocks from it.
 constexpr int64_t kFilling = int64_t(1) << 40;
 
-struct TSlab {
-  std::atomic<int64_t> Live{kFilling};  // blocks taken and not freed, plus kFilling while filled
+}  // namespace
+
+struct TJsonSlab {
+  std::atomic<int64_t> Live{kFilling};  // blocks taken and not freed, plus kFilling while open
 };
-static_assert(sizeof(TSlab) <= kHeader, "the header precedes the blocks");
+static_assert(sizeof(TJsonSlab) <= kHeader, "the header precedes the blocks");
+
+namespace {
 
 std::atomic<size_t> gSlabs{0};
+// The slab kept open between parses, and the one values built outside a
+// parse are taken from.
+std::mutex gKeptLock;
+TJsonSlabCursor gKept;
+// A plain pointer: thread-local objects with destructors are not destroyed
+// reliably by every runtime (MinGW frees their storage first).
+thread_local TJsonPoolScope* tScope = nullptr;
 
 size_t Rounded(size_t size) { return (size + 7) & ~size_t(7); }
 
-void FreeSlab(TSlab* slab) {
+void FreeSlab(TJsonSlab* slab) {
   ASAN_UNPOISON_MEMORY_REGION(slab, kSlabSize);
-  slab->~TSlab();
+  slab->~TJsonSlab();
   ::operator delete(slab, std::align_val_t(kSlabSize));
   --gSlabs;
 }
 
-// The slab a thread is filling.
-class TCursor {
-public:
-  ~TCursor() { Close(); }
+// Every block taken is free again: the slab can be filled anew.
+bool Rewound(TJsonSlabCursor& cursor) {
+  if (!cursor.Slab || cursor.Slab->Live.load(std::memory_order_acquire) != kFilling - cursor.Taken) return false;
+  cursor.Slab->Live.store(kFilling, std::memory_order_relaxed);
+  cursor.Next = reinterpret_cast<char*>(cursor.Slab) + kHeader;
+  cursor.Taken = 0;
+  return true;
+}
 
-  void* Take(size_t size) {
-    if (static_cast<size_t>(FEnd - FNext) < size) Open();
-    void* block = FNext;
-    FNext += size;
-    ++FTaken;
-    ASAN_UNPOISON_MEMORY_REGION(block, size);
-    return block;
+// From here the slab lives as long as its blocks.
+void Close(TJsonSlabCursor& cursor) {
+  if (cursor.Slab) {
+    int64_t bias = kFilling - cursor.Taken;
+    if (cursor.Slab->Live.fetch_sub(bias, std::memory_order_acq_rel) == bias) FreeSlab(cursor.Slab);
   }
+  cursor = TJsonSlabCursor();
+}
 
-private:
-  void Open() {
-    if (FSlab && FSlab->Live.load(std::memory_order_acquire) == kFilling - FTaken) {
-      // Every block is free again (a parse whose tree is gone): fill it anew.
-      FSlab->Live.store(kFilling, std::memory_order_relaxed);
-      FNext = reinterpret_cast<char*>(FSlab) + kHeader;
-      FTaken = 0;
-      return;
-    }
-    Close();
-    FSlab = new (::operator new(kSlabSize, std::align_val_t(kSlabSize))) TSlab;
-    ++gSlabs;
-    FNext = reinterpret_cast<char*>(FSlab) + kHeader;
-    FEnd = reinterpret_cast<char*>(FSlab) + kSlabSize;
-    FTaken = 0;
-    ASAN_POISON_MEMORY_REGION(FNext, FEnd - FNext);
-  }
+void Refill(TJsonSlabCursor& cursor) {
+  if (Rewound(cursor)) return;
+  Close(cursor);
+  cursor.Slab = new (::operator new(kSlabSize, std::align_val_t(kSlabSize))) TJsonSlab;
+  ++gSlabs;
+  cursor.Next = reinterpret_cast<char*>(cursor.Slab) + kHeader;
+  cursor.End = reinterpret_cast<char*>(cursor.Slab) + kSlabSize;
+  ASAN_POISON_MEMORY_REGION(cursor.Next, cursor.End - cursor.Next);
+}
 
-  // The slab now lives as long as its blocks.
-  void Close() {
-    if (!FSlab) return;
-    int64_t bias = kFilling - FTaken;
-    if (FSlab->Live.fetch_sub(bias, std::memory_order_acq_rel) == bias) FreeSlab(FSlab);
-    FSlab = nullptr;
-    FNext = FEnd = nullptr;
-  }
-
-  TSlab* FSlab = nullptr;
-  char* FNext = nullptr;
-  char* FEnd = nullptr;
-  int64_t FTaken = 0;
-};
-
-thread_local TCursor tCursor;
+void* Take(TJsonSlabCursor& cursor, size_t size) {
+  if (static_cast<size_t>(cursor.End - cursor.Next) < size) Refill(cursor);
+  void* block = cursor.Next;
+  cursor.Next += size;
+  ++cursor.Taken;
+  ASAN_UNPOISON_MEMORY_REGION(block, size);
+  return block;
+}
 
 }  // namespace
+
+TJsonPoolScope::TJsonPoolScope() : FOuter(tScope) {
+  std::lock_guard<std::mutex> lock(gKeptLock);
+  FCursor = gKept;
+  gKept = TJsonSlabCursor();
+  Rewound(FCursor);
+  tScope = this;
+}
+
+TJsonPoolScope::~TJsonPoolScope() {
+  tScope = FOuter;
+  std::lock_guard<std::mutex> lock(gKeptLock);
+  if (gKept.Slab) {
+    Close(FCursor);
+  } else {
+    gKept = FCursor;
+  }
+}
 
 void* JsonPoolAlloc(size_t size) {
   size = Rounded(size);
   if (size > kLargest) return ::operator new(size);
-  return tCursor.Take(size);
+  if (TJsonPoolScope* scope = tScope) return Take(scope->Cursor(), size);
+  std::lock_guard<std::mutex> lock(gKeptLock);
+  return Take(gKept, size);
 }
 
 void JsonPoolFree(void* block, size_t size) {
@@ -109,7 +128,7 @@ void JsonPoolFree(void* block, size_t size) {
     return;
   }
   ASAN_POISON_MEMORY_REGION(block, size);
-  TSlab* slab = reinterpret_cast<TSlab*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(kSlabSize - 1));
+  TJsonSlab* slab = reinterpret_cast<TJsonSlab*>(reinterpret_cast<uintptr_t>(block) & ~uintptr_t(kSlabSize - 1));
   if (slab->Live.fetch_sub(1, std::memory_order_acq_rel) == 1) FreeSlab(slab);
 }
 

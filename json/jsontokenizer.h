@@ -6,6 +6,7 @@
 #include <string>
 
 #include "json/jsonobject.h"
+#include "json/jsonpool.h"
 #include "json/jsonwriter.h"
 
 enum TParseError : uint8_t {
@@ -120,6 +121,7 @@ private:
   void FinishNumber();
   IJsonObjectPtr NumberValue();
 
+  TJsonPoolScope FPool;  // the values of one parse fill slabs without a lock
   TJsonWriterString FBuffer;
   int FDepth = 0;
   bool FIsDecimal = false;

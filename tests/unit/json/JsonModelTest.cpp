@@ -111,8 +111,8 @@ TEST(JsonReferences, ATreeBuiltOnOneThreadAndFreedOnOthersGivesItsMemoryBack) {
   std::u16string text = u"[";
   for (int i = 0; i < 20000; ++i) text += u"{n:" + std::u16string(1, char16_t(u'0' + i % 10)) + u",s:'some text here'},";
   text += u"]";
+  ParseJsonText(u"[1]");  // the slab kept for the next parse is open
   size_t before = JsonPoolSlabs();
-  // Built on threads that end, so that no slab stays open for more blocks.
   IJsonObjectPtr root;
   std::vector<IJsonObjectPtr> parts;
   std::thread([&] {
