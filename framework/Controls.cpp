@@ -566,27 +566,49 @@ HBRUSH TWinControl::CtlColor(HDC DC) {
   return FBrush;
 }
 
-void TWinControl::WMPaint() {
+namespace {
+
+// The paint's DC and, when double-buffered, its off-screen copy: released
+// and the paint ended on every way out, also when a handler throws.
+struct TPaintScope {
+  HWND Wnd;
   PAINTSTRUCT PS;
-  HDC DC = BeginPaint(FHandle, &PS);
+  HDC DC;
+  explicit TPaintScope(HWND AWnd) : Wnd(AWnd), DC(BeginPaint(AWnd, &PS)) {}
+  ~TPaintScope() { EndPaint(Wnd, &PS); }
+};
+
+struct TMemoryBitmap {
+  HDC DC;
+  HBITMAP Bitmap;
+  HGDIOBJ Old;
+  TMemoryBitmap(HDC Screen, int Width, int Height)
+      : DC(CreateCompatibleDC(Screen)),
+        Bitmap(CreateCompatibleBitmap(Screen, std::max(1, Width), std::max(1, Height))),
+        Old(SelectObject(DC, Bitmap)) {}
+  ~TMemoryBitmap() {
+    SelectObject(DC, Old);
+    DeleteObject(Bitmap);
+    DeleteDC(DC);
+  }
+};
+
+}  // namespace
+
+void TWinControl::WMPaint() {
+  TPaintScope Paint(FHandle);
   if (!DoubleBuffered) {
-    PaintHandler(DC);
-    EndPaint(FHandle, &PS);
+    PaintHandler(Paint.DC);
     return;
   }
+  const RECT& Area = Paint.PS.rcPaint;
   TRect Client = ClientRect();
-  HDC Memory = CreateCompatibleDC(DC);
-  HBITMAP Bitmap = CreateCompatibleBitmap(DC, std::max(1, Client.Width()), std::max(1, Client.Height()));
-  HGDIOBJ Old = SelectObject(Memory, Bitmap);
-  IntersectClipRect(Memory, PS.rcPaint.left, PS.rcPaint.top, PS.rcPaint.right, PS.rcPaint.bottom);
-  if (FPlatformControl) DefaultHandler(WM_ERASEBKGND, reinterpret_cast<WPARAM>(Memory), 0);
-  PaintHandler(Memory);
-  BitBlt(DC, PS.rcPaint.left, PS.rcPaint.top, PS.rcPaint.right - PS.rcPaint.left,
-         PS.rcPaint.bottom - PS.rcPaint.top, Memory, PS.rcPaint.left, PS.rcPaint.top, SRCCOPY);
-  SelectObject(Memory, Old);
-  DeleteObject(Bitmap);
-  DeleteDC(Memory);
-  EndPaint(FHandle, &PS);
+  TMemoryBitmap Memory(Paint.DC, Client.Width(), Client.Height());
+  IntersectClipRect(Memory.DC, Area.left, Area.top, Area.right, Area.bottom);
+  if (FPlatformControl) DefaultHandler(WM_ERASEBKGND, reinterpret_cast<WPARAM>(Memory.DC), 0);
+  PaintHandler(Memory.DC);
+  BitBlt(Paint.DC, Area.left, Area.top, Area.right - Area.left, Area.bottom - Area.top, Memory.DC, Area.left,
+         Area.top, SRCCOPY);
 }
 
 void TWinControl::PaintHandler(HDC DC) {

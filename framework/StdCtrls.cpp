@@ -72,6 +72,7 @@ class TMemoStrings : public TStrings {
   std::string Text() const override { return WindowText(FMemo.Handle()); }
   void SetText(const std::string& Value) override {
     SetWindowTextA(FMemo.Handle(), AdjustLineBreaks(Value).c_str());
+    FMemo.FitScrollBar();
   }
 
  protected:
@@ -247,9 +248,31 @@ TMemo::~TMemo() { delete FLines; }
 void TMemo::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, "EDIT");
-  Params.Style |= ES_MULTILINE | ES_AUTOVSCROLL | (FReadOnly ? ES_READONLY : 0);
+  // With the scroll bar from the start the edit keeps its range up to date;
+  // FitScrollBar shows it only when needed.
+  Params.Style |= ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | (FReadOnly ? ES_READONLY : 0);
   Params.ExStyle |= WS_EX_CLIENTEDGE;
   Params.WinClassName = "TMemo";
+}
+
+void TMemo::CreateWnd() {
+  TWinControl::CreateWnd();
+  FitScrollBar();
+}
+
+void TMemo::FitScrollBar() {
+  HWND Wnd = Handle();
+  ShowScrollBar(Wnd, SB_VERT, FALSE);  // measured at the full width
+  LRESULT Lines = SendMessageA(Wnd, EM_GETLINECOUNT, 0, 0);
+  if (Lines < 2) return;
+  // The line height as the edit lays its lines out: the top of line 1 less
+  // that of line 0.
+  LRESULT First = SendMessageA(Wnd, EM_POSFROMCHAR, 0, 0);
+  LRESULT Second = SendMessageA(Wnd, EM_POSFROMCHAR, SendMessageA(Wnd, EM_LINEINDEX, 1, 0), 0);
+  int LineHeight = static_cast<short>(HIWORD(Second)) - static_cast<short>(HIWORD(First));
+  RECT Area;
+  SendMessageA(Wnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&Area));
+  if (LineHeight > 0 && Lines * LineHeight > Area.bottom - Area.top) ShowScrollBar(Wnd, SB_VERT, TRUE);
 }
 
 void TMemo::SetReadOnly(bool Value) {

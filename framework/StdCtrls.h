@@ -77,7 +77,8 @@ class TListBox : public TWinControl {
   int FItemHeight = 0;
 };
 
-// The platform's multi-line edit; lines break at the control's width.
+// The platform's multi-line edit; lines break at the control's width, and
+// a vertical scroll bar shows when they do not all fit.
 class TMemo : public TWinControl {
  public:
   explicit TMemo(TComponent* AOwner);
@@ -88,9 +89,12 @@ class TMemo : public TWinControl {
   TStrings& Lines() { return *FLines; }
   bool ReadOnly() const { return FReadOnly; }
   void SetReadOnly(bool Value);
+  // Shows the scroll bar exactly when the text is taller than the memo.
+  void FitScrollBar();
 
  protected:
   void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
 
  private:
   TStrings* FLines;

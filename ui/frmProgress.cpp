@@ -133,8 +133,10 @@ void TFormProgress::DownloadFinished(TObject*) {
   AddMessage("下载完成");
   FFinished = true;
   btnCancel->SetEnabled(false);
+  btnCancel->Font().SetColor(clSilver);
   btnOK->SetEnabled(true);
-  btnOK->Font().SetColor(clWhite);
+  // Dark like the notices' buttons: it is the one button left to press.
+  btnOK->Font().SetColor(clBlack);
   N2Click(this);
 }
 

@@ -12,6 +12,9 @@ namespace {
 // The top strip of the background that moves the window.
 const int DragStripBottom = 80;
 const int CloseButtonMargin = 8;
+// One frame of the close button's picture.
+const int CloseButtonWidth = 30;
+const int CloseButtonHeight = 40;
 
 void LoadSkinPicture(TPicture& Picture, int Id) {
   Picture.LoadFromResource(GetModuleHandleA(nullptr), Id);
@@ -56,6 +59,8 @@ TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
   btnClose = new TPNGButton(this);
   btnClose->Name = "btnClose";
   btnClose->SetNumGlyphs(4);
+  // Its area stays clickable also when the picture cannot be decoded.
+  btnClose->SetBounds(0, 0, CloseButtonWidth, CloseButtonHeight);
   btnClose->SetAutoSize(true);
   LoadSkinPicture(btnClose->PNGImage(), IDR_SKIN_CLOSE);
   btnClose->SetBounds(Width() - btnClose->Width() - CloseButtonMargin, 0, btnClose->Width(),

@@ -261,8 +261,9 @@ TEST(ProgressDialog, AfterTheDownloadOKAndTheCloseButtonEndIt) {
         .Do([&] {
           EXPECT_FALSE(F->TrayIcon1->Visible());
           EXPECT_TRUE(F->btnOK->Enabled());
-          EXPECT_EQ(F->btnOK->Font().Color(), clWhite);
+          EXPECT_EQ(F->btnOK->Font().Color(), clBlack);
           EXPECT_FALSE(F->btnCancel->Enabled());
+          EXPECT_EQ(F->btnCancel->Font().Color(), clSilver);
           EXPECT_EQ(LastItem(F), "下载完成");
           EXPECT_EQ(F->lst1->ItemIndex(), F->lst1->Items().Count() - 1);
         })

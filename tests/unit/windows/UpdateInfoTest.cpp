@@ -53,6 +53,7 @@ struct Seen {
   int LabelTop = 0;
   bool MemoShown = false;
   std::vector<std::string> Memo;
+  bool MemoScrolls = false;  // its vertical scroll bar is shown
   bool OKShown = false, CancelShown = false;
   int OKLeft = 0, CancelLeft = 0;
   bool TimerOn = true;
@@ -68,6 +69,7 @@ Seen Look(TFormUpdateInfo* N) {
   S.LabelTop = N->lblInfo->Top();
   S.MemoShown = N->mmoHistory->Visible();
   for (int I = 0; I < N->mmoHistory->Lines().Count(); ++I) S.Memo.push_back(N->mmoHistory->Lines().Get(I));
+  S.MemoScrolls = (GetWindowLongA(N->mmoHistory->Handle(), GWL_STYLE) & WS_VSCROLL) != 0;
   S.OKShown = N->btnOK->Visible();
   S.CancelShown = N->btnCancel->Visible();
   S.OKLeft = N->btnOK->Left();
@@ -127,6 +129,38 @@ TEST(Notices, TheQuestionListsTheReleaseNotesLineByLine) {
   Seen S;
   EXPECT_FALSE(RunCase(kNotices[0], PressCancel, S));
   EXPECT_EQ(S.Memo, (std::vector<std::string>{"2.0版本特性", "    1 更快的下载", "    2 修正了字幕问题"}));
+  EXPECT_FALSE(S.MemoScrolls);
+}
+
+TEST(Notices, ReleaseNotesTallerThanTheMemoScrollToTheirEnd) {
+  TFormUpdateInfo* Notice = nullptr;
+  HWND Memo = nullptr;
+  bool Scrolls = false;
+  LRESULT LastShown = 0;
+  ModalScript Script;
+  Script.OnStuck = [&Notice] {
+    if (Notice) Notice->SetModalResult(2);
+  };
+  Script.Then(WaitForNotice(Notice))
+      .Do([&] {
+        Memo = Notice->mmoHistory->Handle();
+        Scrolls = (GetWindowLongA(Memo, GWL_STYLE) & WS_VSCROLL) != 0;
+        SendMessageA(Memo, WM_VSCROLL, SB_BOTTOM, 0);
+      })
+      .Wait(200)
+      .Do([&] {
+        LastShown = SendMessageA(Memo, EM_GETFIRSTVISIBLELINE, 0, 0);
+        Screenshot(Notice, "notice-ask-long-notes");
+        ClickControl(Notice, Notice->btnCancel);
+      });
+  Script.Start();
+  std::string Notes = "2.0版本特性";
+  for (int I = 1; I <= 8; ++I) Notes += "\r\n    " + std::to_string(I) + " 修正了第" + std::to_string(I) + "个问题";
+  EXPECT_FALSE(AskToUpdate("2.0", "1.1", Notes));
+  EXPECT_TRUE(Script.Finished());
+  EXPECT_TRUE(Scrolls);
+  // Nine lines in a memo of four: the last ones came into view.
+  EXPECT_GE(LastShown, 5);
 }
 
 TEST(Notices, AnEmptyReleaseNoteLeavesTheMemoEmptyButShown) {
