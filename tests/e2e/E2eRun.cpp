@@ -108,6 +108,15 @@ void CollectTree(const std::string& Dir, const std::string& Prefix, std::map<std
   FindClose(Find);
 }
 
+void SetManagedWindows(const char* Value) {
+  HKEY Key = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &Key,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(Key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(Value), 2);
+  RegCloseKey(Key);
+}
+
 void DeleteTree(const std::string& Dir) {
   if (!FileExists(Dir)) return;
   Process P = StartProcess("cmd.exe /c rd /s /q " + Quote(Dir));
@@ -182,6 +191,14 @@ std::map<std::string, std::string> FolderTree(const std::string& Dir) {
   std::map<std::string, std::string> Tree;
   CollectTree(Dir, "", Tree);
   return Tree;
+}
+
+WineManagedWindows::WineManagedWindows(bool On) : FOn(On) {
+  if (FOn) SetManagedWindows("Y");
+}
+
+WineManagedWindows::~WineManagedWindows() {
+  if (FOn) SetManagedWindows("N");
 }
 
 std::set<HWND> VisibleTopWindows() {

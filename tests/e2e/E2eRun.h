@@ -40,6 +40,21 @@ std::set<HWND> VisibleTopWindows();
 // Real key presses, each key pressed and released in turn.
 void PressKeys(const std::vector<WORD>& Keys);
 
+// While it lives (and On), programs started here get Wine's default window
+// handling, windows handed to a window manager, instead of the test
+// prefix's Managed "N". The virtual display has no window manager, so Wine
+// then waits 2 s on every hide or destroy.
+class WineManagedWindows {
+ public:
+  explicit WineManagedWindows(bool On);
+  ~WineManagedWindows();
+  WineManagedWindows(const WineManagedWindows&) = delete;
+  WineManagedWindows& operator=(const WineManagedWindows&) = delete;
+
+ private:
+  bool FOn;
+};
+
 struct Notice {
   HWND Wnd = nullptr;
   bool IsProgress = false;      // the progress window (list box and bar)

@@ -138,6 +138,8 @@ std::string InstallerStart(const UpdaterRun& R) {
 TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
   for (uint32_t Offered : {Packed(1, 2), Packed(1, 0)}) {
     SCOPED_TRACE(Offered);
+    // The first run as on a desktop: windows handed to a window manager.
+    WineManagedWindows Managed(Offered == Packed(1, 2));
     UpdaterRun R;
     SetInstalledVersion(Packed(1, 1));
     std::string Setup = InstallerBytes(3 << 20);

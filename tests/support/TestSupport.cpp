@@ -288,9 +288,20 @@ void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
 void LeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
 
 void ClickAt(int x, int y) {
+  // A second click on the same spot within the double-click time would
+  // arrive as a double-click; wait it out, as a person's pause would.
+  static DWORD lastTick = 0;
+  static POINT last = {-100, -100};
+  if (std::abs(x - last.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+      std::abs(y - last.y) <= GetSystemMetrics(SM_CYDOUBLECLK)) {
+    DWORD since = GetTickCount() - lastTick;
+    if (since <= GetDoubleClickTime()) PumpMessages(GetDoubleClickTime() - since + 50);
+  }
   MoveMouse(x, y);
   LeftDown();
   LeftUp();
+  lastTick = GetTickCount();
+  last = {x, y};
 }
 
 void PressKey(WORD key) {
