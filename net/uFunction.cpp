@@ -4,6 +4,7 @@
 #include <msxml2.h>
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "app/uFunction.h"
@@ -15,18 +16,6 @@ const CLSID XMLHTTPRequestClass = {0xED8C108E, 0x4349, 0x11D2, {0x91, 0xA4, 0x00
 const IID XMLHTTPRequestInterface = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 
 std::string CacheFolder() { return GetUserDataDir() + "Down\\"; }
-
-bool SaveFileText(const std::string& FileName, const std::string& Bytes) {
-  HANDLE File = CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (File == INVALID_HANDLE_VALUE) return false;
-  DWORD Written = 0;
-  bool Ok = Bytes.empty() ||
-            (WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) &&
-             Written == Bytes.size());
-  CloseHandle(File);
-  return Ok;
-}
 
 void TouchFile(const std::string& FileName) {
   HANDLE File = CreateFileA(FileName.c_str(), FILE_WRITE_ATTRIBUTES,
@@ -102,11 +91,15 @@ std::optional<std::string> ReadResponseStream(IXMLHTTPRequest* Request) {
       SUCCEEDED(Body.punkVal->QueryInterface(IID_IStream, reinterpret_cast<void**>(&Stream)))) {
     LARGE_INTEGER Start{};
     Stream->Seek(Start, STREAM_SEEK_SET, nullptr);
-    Result.emplace();
-    char Buffer[4096];
-    ULONG Read = 0;
-    while (SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0)
-      Result->append(Buffer, Read);
+    try {
+      Result.emplace();
+      char Buffer[4096];
+      ULONG Read = 0;
+      while (SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0)
+        Result->append(Buffer, Read);
+    } catch (...) {
+      Result.reset();  // out of memory: no body, but nothing held
+    }
     Stream->Release();
   }
   VariantClear(&Body);
@@ -132,6 +125,14 @@ bool ForceFolder(const std::string& Folder) {
   return Error == ERROR_SUCCESS || Error == ERROR_ALREADY_EXISTS;
 }
 
+#ifdef ZR_TEST_SEAMS
+unsigned TestSeamMs(const char* Name) {
+  char Value[16] = "";
+  GetEnvironmentVariableA(Name, Value, sizeof(Value));
+  return static_cast<unsigned>(strtoul(Value, nullptr, 10));
+}
+#endif
+
 std::string UrlFileName(const std::string& Url) {
   size_t Delimiter = Url.find_last_of("/\\:");
   std::string Name = Delimiter == std::string::npos ? Url : Url.substr(Delimiter + 1);
@@ -144,13 +145,35 @@ std::string ReadFileText(const std::string& FileName) {
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (File == INVALID_HANDLE_VALUE) return "";
   std::string Result;
-  char Buffer[65536];
-  DWORD Read = 0;
   bool Ok = true;
-  while ((Ok = ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr)) && Read > 0)
-    Result.append(Buffer, Read);
+  try {
+    char Buffer[65536];
+    DWORD Read = 0;
+    while ((Ok = ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr)) && Read > 0)
+      Result.append(Buffer, Read);
+  } catch (...) {
+    Ok = false;  // out of memory
+  }
   CloseHandle(File);
   return Ok ? Result : "";
+}
+
+bool SaveFileSafely(const std::string& FileName, const std::string& Bytes) {
+  std::string Temp = FileName + ".tmp";
+  HANDLE File = CreateFileA(Temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return false;
+  DWORD Written = 0;
+  bool Ok = (Bytes.empty() ||
+             (WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) &&
+              Written == Bytes.size())) &&
+            FlushFileBuffers(File);
+  CloseHandle(File);
+  if (Ok && MoveFileExA(Temp.c_str(), FileName.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DeleteFileA(Temp.c_str());
+  return false;
 }
 
 std::string ReadIniString(const std::string& FileName, const std::string& Section,
@@ -247,9 +270,10 @@ std::string GetUrlFile(const std::string& Url, const std::string& LocalPath) {
         FetchConditional(Url, Existed ? std::optional<std::string>() : std::string("0"), Path,
                          DefaultCacheFile());
     // The new tag is stored only with the copy it belongs to: beside a copy
-    // that could not be replaced it would draw 304s for a body never saved.
+    // that could not be replaced, or was cut by a full disk, it would draw
+    // 304s for a body never saved.
     if (Fetched) {
-      if (SaveFileText(Path, Fetched->Body) && Fetched->Tag)
+      if (SaveFileSafely(Path, Fetched->Body) && Fetched->Tag)
         WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
     } else if (Existed) {
       TouchFile(Path);

@@ -13,10 +13,19 @@ std::string FolderOf(const std::string& Path);
 // exists afterwards.
 bool ForceFolder(const std::string& Folder);
 
+#ifdef ZR_TEST_SEAMS
+// Milliseconds from the environment variable Name, 0 when unset. Test
+// builds only: whole-program tests widen race windows with it.
+unsigned TestSeamMs(const char* Name);
+#endif
+
 // Text after the last '/', '\' or ':', cut before the first '?'.
 std::string UrlFileName(const std::string& Url);
 // The file's bytes; empty when it is missing or unreadable.
 std::string ReadFileText(const std::string& FileName);
+// Writes Bytes to FileName + ".tmp" and puts that in place, so a write that
+// fails half way (a full disk) leaves the earlier file whole.
+bool SaveFileSafely(const std::string& FileName, const std::string& Bytes);
 // Profile-function INI access: reading strips one pair of enclosing quotes.
 std::string ReadIniString(const std::string& FileName, const std::string& Section,
                           const std::string& Key, const std::string& Default);

@@ -14,13 +14,21 @@
 #include "framework/Thread.h"
 #include "net/uMemIniFile.h"
 
-// The failure text of a download that got no usable answer.
+// The failure text of a download that got no answer at all.
 inline constexpr char NetErrorText[] = "下载失败，请检查网络连接是否正常!";
+// The failure text of a download the server answered wrongly: an error
+// status, no size, or a URL that names no file Windows can create.
+inline constexpr char ServerErrorText[] = "服务器错误，请稍后重新升级!";
 
 using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
 using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
 
 struct TInetCall;
+class TDataFile;
+
+// How an attempt ended. Every end but aeDone and aeStopped raises exactly
+// one error event.
+enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile };
 
 class THttpDownProgeress : public TThread {
  public:
@@ -51,7 +59,10 @@ class THttpDownProgeress : public TThread {
   void TerminatedSet() override;
 
  private:
-  bool RunAttempt(const std::string& Headers, const std::string& Object);
+  TAttemptEnd RunAttempt();
+  bool OpenRequest();
+  TAttemptEnd FetchRest(TDataFile& Data, const std::string& Headers);
+  TAttemptEnd PutInPlace();
   void EndAttempt(bool Succeeded);
   bool QueryResumeInfo();
   bool AcceptDataResponse();
@@ -82,6 +93,11 @@ void ParseUrl(const std::string& Url, std::string& Host, std::string& Object, IN
 std::string EncodeUrlPart(const std::string& Part);
 // The non-empty pieces between Delimiter characters.
 std::vector<std::string> SplitString(const std::string& Text, char Delimiter);
+// A name Windows creates as a plain file: not empty, no device name (with or
+// without an extension), no forbidden or control character, no trailing dot
+// or space, and room for the task's longest suffix. Name is in the system
+// code page.
+bool IsPlainFileName(const std::string& Name);
 // Decimal text to a signed 64-bit number; Default when it is not one or does
 // not fit.
 int64_t TextToInt64(const std::string& Text, int64_t Default);

@@ -68,20 +68,7 @@ std::string TMemIniFile::Text() const {
 }
 
 bool TMemIniFile::SaveToFile(const std::string& FileName) const {
-  std::string Temp = FileName + ".tmp";
-  HANDLE File = CreateFileA(Temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (File == INVALID_HANDLE_VALUE) return false;
-  std::string Bytes = Text();
-  DWORD Written = 0;
-  bool Ok = WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr) &&
-            Written == Bytes.size() && FlushFileBuffers(File);
-  CloseHandle(File);
-  if (Ok && MoveFileExA(Temp.c_str(), FileName.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  DeleteFileA(Temp.c_str());
-  return false;
+  return SaveFileSafely(FileName, Text());
 }
 
 std::string TMemIniFile::ReadString(const std::string& Section, const std::string& Key,

@@ -15,6 +15,7 @@
 namespace {
 
 const std::string NetError = "下载失败，请检查网络连接是否正常!";
+const std::string ServerError = "服务器错误，请稍后重新升级!";
 const std::string SizeError = "文件大小不正确!";
 
 std::string MakeBytes(size_t Size, unsigned Seed) {
@@ -251,8 +252,9 @@ TEST_F(DownloadTest, GarbageStateAndDataFilesAreStartedOver) {
   EXPECT_EQ(Ranges().back(), "bytes=0-");
 }
 
-TEST_F(DownloadTest, StoredDownThatIsNegativeOrNotANumberCountsAsZero) {
-  for (const char* Stored : {"-5", "12abc", "99999999999999999999"}) {
+TEST_F(DownloadTest, StoredDownThatIsNegativeOrNotANumberOrPastTheSizeCountsAsZero) {
+  const std::string PastSize = std::to_string(Data.size() + 1);
+  for (const char* Stored : {"-5", "12abc", "99999999999999999999", PastSize.c_str()}) {
     SCOPED_TRACE(Stored);
     ASSERT_TRUE(zrtest::ServerReset());
     DeleteFileA(Save.c_str());
@@ -304,7 +306,7 @@ TEST_F(DownloadTest, RangeFromAnotherOffsetIsNotAppended) {
     TOutcome Out = Attempt();
     EXPECT_TRUE(Out.Ended);
     EXPECT_EQ(Out.Completed, 0);
-    EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
     auto Log = zrtest::ServerLog();
     ASSERT_EQ(Log.size(), 2u);
     EXPECT_EQ(zrtest::LogField(Log[1], "headers.Range"), "bytes=" + std::to_string(Case.Cut) + "-");
@@ -320,7 +322,7 @@ TEST_F(DownloadTest, RangeFromAnotherOffsetIsNotAppended) {
   }
 }
 
-TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
+TEST_F(DownloadTest, ErrorStatusOnTheDataRequestReportsTheServerErrorWithoutDamage) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
   for (int Status : {404, 416, 500}) {
@@ -329,7 +331,7 @@ TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
     Fault(R"({"skip": 1, "times": 1, "status": )" + std::to_string(Status) + "}");
     TOutcome Out = Attempt();
     EXPECT_EQ(Out.Completed, 0);
-    EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
     EXPECT_EQ(State("Down"), "5000");
     std::string Part = DataFile();
     ASSERT_GE(Part.size(), 5000u);
@@ -340,17 +342,17 @@ TEST_F(DownloadTest, ErrorStatusOnTheDataRequestFailsWithoutDamage) {
   ExpectComplete(Attempt());
 }
 
-TEST_F(DownloadTest, ErrorStatusOnTheProbeReportsTheNetworkErrorAndWritesNoFiles) {
+TEST_F(DownloadTest, ErrorStatusOnTheProbeReportsTheServerErrorAndWritesNoFiles) {
   Fault(R"({"times": 1, "status": 404})");
   TOutcome Out = Attempt();
   EXPECT_TRUE(Out.Ended);
-  EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
   EXPECT_EQ(Out.Completed, 0);
   EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
   EXPECT_EQ(Ranges().size(), 1u);
 }
 
-TEST_F(DownloadTest, NoSizeHeaderReportsTheNetworkErrorAndLeavesFilesAlone) {
+TEST_F(DownloadTest, NoSizeHeaderReportsTheServerErrorAndLeavesFilesAlone) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
   std::string StateBefore = zrtest::ReadWholeFile(Save + ".tsk.cfg");
@@ -359,11 +361,114 @@ TEST_F(DownloadTest, NoSizeHeaderReportsTheNetworkErrorAndLeavesFilesAlone) {
   Fault(R"({"times": 1, "ignore_range": true, "no_content_length": true})");
   TOutcome Out = Attempt();
   EXPECT_TRUE(Out.Ended);
-  EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
   EXPECT_EQ(Out.Completed, 0);
   EXPECT_EQ(Ranges().size(), 1u);
   EXPECT_EQ(zrtest::ReadWholeFile(Save + ".tsk.cfg"), StateBefore);
   EXPECT_TRUE(DataFile() == DataBefore);
+}
+
+// A data file complete from an earlier run (a stop between the last block
+// and the rename): only the rename is left, with no data request, which
+// would ask for bytes past the end.
+TEST_F(DownloadTest, DataFinishedEarlierIsPutInPlaceWithoutADataRequest) {
+  const struct {
+    const char* Name;
+    size_t Extra;  // bytes in the data file past the size
+  } Cases[] = {{"exact", 0}, {"longer", 300}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+    ExpectInterruptedAt(Attempt(), 5000);
+    TMemIniFile Ini;
+    ASSERT_TRUE(Ini.LoadFromFile(Save + ".tsk.cfg"));
+    Ini.WriteString("cfg", "Down", std::to_string(Data.size()));
+    ASSERT_TRUE(Ini.SaveToFile(Save + ".tsk.cfg"));
+    ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk", Data + std::string(Case.Extra, 'x')));
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt());
+    EXPECT_EQ(Ranges(), std::vector<std::string>{"bytes=0-0"});
+  }
+}
+
+// Names Windows would take for a device or could not create as a plain file
+// in the folder: refused with the server error before any request, and
+// nothing is made anywhere.
+TEST_F(DownloadTest, NamesThatAreNoPlainFileAreRefusedBeforeAnyRequest) {
+  const std::string Refused[] = {"CON", "nul.exe", "COM1.exe", "lpt9", "Aux", "con.tar.gz", "NUL .txt",
+                                 "CONIN$", "a|b.exe", "a<b", "a>b", "a\"b", "a?b", "a*b", "tab\tname",
+                                 "name.", "name ", ".", "..", "", std::string(300, 'n')};
+  for (const std::string& Name : Refused) {
+    SCOPED_TRACE(Name);
+    EXPECT_FALSE(IsPlainFileName(Name));
+    ASSERT_TRUE(zrtest::ServerReset());
+    std::string Folder = zrtest::FreshDir("dl_names");
+    TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome&) { Task.SaveFile = Folder + "update\\" + Name; });
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
+    EXPECT_EQ(Out.Completed, 0);
+    EXPECT_TRUE(zrtest::ServerLog().empty());
+    WIN32_FIND_DATAA Found;
+    HANDLE Find = FindFirstFileA((Folder + "*").c_str(), &Found);
+    ASSERT_NE(Find, INVALID_HANDLE_VALUE);
+    do EXPECT_TRUE(!strcmp(Found.cFileName, ".") || !strcmp(Found.cFileName, "..")) << Found.cFileName;
+    while (FindNextFileA(Find, &Found));
+    FindClose(Find);
+  }
+  // Near misses stay usable; the second byte of a double-byte character may
+  // be '\\' or '|' (GBK 0x815C, 0x817C).
+  for (const char* Name : {"console.exe", "COM10.exe", "lpt.exe", "nul_.exe", "setup.v1.exe", "\x81\x5C.exe",
+                           "\x81\x7C.exe", "\xC9\xFD\xBC\xB6.exe"})
+    EXPECT_TRUE(IsPlainFileName(Name)) << Name;
+}
+
+// A path past the limit, with a name that is fine by itself.
+TEST_F(DownloadTest, PathPastTheLimitIsRefusedBeforeAnyRequest) {
+  std::string Folder = Dir + std::string(200, 'd') + "\\";
+  TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome&) { Task.SaveFile = Folder + std::string(50, 's') + ".exe"; });
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
+  EXPECT_TRUE(zrtest::ServerLog().empty());
+  EXPECT_EQ(GetFileAttributesA(Folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// A state file that cannot be read or a data file held by another program
+// ends the attempt with the size error (as a block that cannot be written
+// does), never silently, and holds nothing of the attempt afterwards.
+TEST_F(DownloadTest, LocalFileFailuresEndInAnEventAndLeakNothing) {
+  const struct {
+    const char* Name;
+    std::function<HANDLE()> Damage;  // what stays held during the attempts
+  } Cases[] = {
+      {"state file is a folder",
+       [&] {
+         CreateDirectoryA((Save + ".tsk.cfg").c_str(), nullptr);
+         return INVALID_HANDLE_VALUE;
+       }},
+      {"data file held", [&] {
+         return CreateFileA((Save + ".tsk").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+       }},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    Dir = zrtest::FreshDir(std::string("dl_local ") + Case.Name);
+    Save = Dir + "setup.exe";
+    HANDLE Held = Case.Damage();
+    Attempt();  // the first attempt sets up what stays (WinINet, COM)
+    DWORD Before = 0, After = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &Before));
+    for (int I = 0; I < 20; ++I) {
+      TOutcome Out = Attempt();
+      ASSERT_TRUE(Out.Ended);
+      ASSERT_EQ(Out.Errors, std::vector<std::string>{SizeError});
+      EXPECT_EQ(Out.Completed, 0);
+    }
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &After));
+    EXPECT_LT(After, Before + 10) << "handles left over by attempts";
+    if (Held != INVALID_HANDLE_VALUE) CloseHandle(Held);
+    EXPECT_FALSE(zrtest::FileExists(Save));
+  }
 }
 
 TEST_F(DownloadTest, UnreachableServerReportsTheNetworkError) {

@@ -177,6 +177,27 @@ TEST_F(FetchTest, CopyThatCannotBeReplacedKeepsItsOwnTag) {
   }
 }
 
+// A copy cut short by a full disk never takes the place of the good one, and
+// the good one keeps its tag. (The test fixture mounts a 16 KiB file system
+// under net_small_disk, whose "data" file the download test fills: emptied
+// here, as that test expects to find it.)
+TEST_F(FetchTest, CopyThatDoesNotFitLeavesTheOldCopyAndItsTag) {
+  std::string Small = zrtest::ExeDir() + "net_small_disk\\";
+  if (!zrtest::FileExists(Small + "link\\setup.exe.tsk")) GTEST_SKIP() << "no small file system mounted";
+  ASSERT_TRUE(zrtest::WriteWholeFile(Small + "mnt\\data", ""));
+  std::string Local = Small + "mnt\\full.inf";
+  std::string Url = Serve("full.inf", "old body");
+  ASSERT_EQ(GetUrlFile(Url, Local), Local);
+  std::string OldTag = StoredTag(Local);
+  ASSERT_NE(OldTag, "<none>");
+  ASSERT_TRUE(zrtest::ServerPut("/doc/full.inf", std::string(64 << 10, 'n')));
+  EXPECT_EQ(GetUrlFile(Url, Local), Local);
+  EXPECT_EQ(ReadFileText(Local), "old body");
+  EXPECT_EQ(StoredTag(Local), OldTag);
+  EXPECT_FALSE(zrtest::FileExists(Local + ".tmp"));
+  DeleteFileA(Local.c_str());
+}
+
 // Callers other than GetUrlFile rely on the stream fetch storing the tag
 // itself, under the key and in the cache file they name.
 TEST_F(FetchTest, StreamFetchStoresTheTagUnderTheGivenKey) {
