@@ -35,10 +35,6 @@ std::string WideToAnsi(const std::u16string& Text) {
   return out;
 }
 
-// A file name the download may use: not empty and not a folder reference,
-// so nothing is written or deleted outside the "update" folder.
-bool IsUsableFileName(const std::string& Name) { return !Name.empty() && Name != "." && Name != ".."; }
-
 }  // namespace
 
 bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info) {
@@ -62,50 +58,52 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 TCallBackHelper::~TCallBackHelper() {
+  FClosing = true;
   FreeDownloader();
   FUrls.clear();
-  // An answer of the fetch still queued for this window carries its own data.
-  MSG M;
-  while (HandleAllocated() && PeekMessageA(&M, Handle(), WM_UPDATEINFO, WM_UPDATEINFO, PM_REMOVE))
-    delete reinterpret_cast<TUpdateInfo*>(M.lParam);
 }
 
 LRESULT TCallBackHelper::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
   if (Msg == WM_UPDATEINFO) {
-    WMUpdateInfo(reinterpret_cast<TUpdateInfo*>(LParam));
+    WMUpdateInfo();
     return 0;
   }
   return TWinControl::WndProc(Msg, WParam, LParam);
 }
 
-void TCallBackHelper::WMUpdateInfo(TUpdateInfo* Info) {
-  std::unique_ptr<TUpdateInfo> Owned(Info);
-  if (!Owned) return;
-  FUrls = std::move(Owned->Urls);
-  FVersion = Owned->Version;
-  FMsg = std::move(Owned->Msg);
+void TCallBackHelper::WMUpdateInfo() {
+  std::unique_ptr<TUpdateInfo> Info = std::move(FInbox->Info);
+  if (!Info || FClosing) return;
+  FUrls = std::move(Info->Urls);
+  FVersion = Info->Version;
+  FMsg = std::move(Info->Msg);
+  // Creating the task may pump messages: an answer that comes meanwhile
+  // waits for the task (see PrepareDownloader).
+  if (!FDownloader) {
+    FInfoWaiting = true;
+    return;
+  }
   HandleUpdateInfo(FVersion, FMsg, FUrls);
 }
 
 void TCallBackHelper::StartCheck() {
-  char* Url = new char[strlen(UPDATE_INFO_URL) + 1];
-  strcpy(Url, UPDATE_INFO_URL);
-  RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Url), reinterpret_cast<intptr_t>(Handle()));
+  auto Request = std::make_unique<TCheckRequest>(TCheckRequest{UPDATE_INFO_URL, FInbox});
+  RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Request.get()),
+           reinterpret_cast<intptr_t>(Handle()));
+  Request.release();  // the task frees it
 }
 
-int32_t TCallBackHelper::FetchUpdateInfo(intptr_t UrlParam, intptr_t WndParam) {
+int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
   bool Result = false;
   try {
-    std::unique_ptr<char[]> UrlCopy(reinterpret_cast<char*>(UrlParam));
-    std::string Url = UrlCopy.get();
-    UrlCopy.reset();
-    std::string Path = GetUrlFile(Url, "");
+    std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
+    std::string Path = GetUrlFile(Request->Url, "");
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
-    if (Result && Wnd && FileExists(Path)) {
-      auto Info = std::make_unique<TUpdateInfo>();
-      if (ParseUpdateInfo(ReadFileText(Path), *Info) && PostMessageA(Wnd, WM_UPDATEINFO, 0, reinterpret_cast<LPARAM>(Info.get())))
-        Info.release();  // the controller's window owns it now
+    auto Info = std::make_unique<TUpdateInfo>();
+    if (Result && Wnd && FileExists(Path) && ParseUpdateInfo(ReadFileText(Path), *Info)) {
+      Request->Inbox->Info = std::move(Info);
+      PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }
   } catch (...) {
     // Nothing arrives; the checking notice's time-out takes over.
@@ -114,14 +112,38 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t UrlParam, intptr_t WndParam) {
 }
 
 void TCallBackHelper::PrepareDownloader() {
-  if (!FDownloader) FDownloader = new THttpDownProgeress(true);
-  FDownloader->OnProgress = [this](TObject* Sender, float Percent) { OnDownloadProgress(Sender, Percent); };
-  FDownloader->OnError = [this](TObject* Sender, const std::string& Msg) { OnDownloadError(Sender, Msg); };
-  FDownloader->OnComplete = [this](TObject* Sender) { OnDownloadComplete(Sender); };
-  if (!ShowCheckingNotice()) {
-    FreeDownloader();
-    PostApplicationClose();
+  if (!FDownloader) FDownloader = CreateDownloader();
+  if (FInfoWaiting) {
+    HandleUpdateInfo(FVersion, FMsg, FUrls);
+    return;
   }
+  if (!ShowCheckingNotice()) {
+    CloseRun();
+    FreeDownloader();
+  }
+}
+
+THttpDownProgeress* TCallBackHelper::CreateDownloader() {
+#ifdef ZR_TEST_SEAMS
+  // Stands in for a creation that pumps messages while the answer comes in,
+  // as the HTML document object behind the user agent may.
+  DWORD Start = GetTickCount();
+  DWORD Pump = TestSeamMs("ZR_TEST_PUMP_ON_TASK_CREATION");
+  while (!FInfoWaiting && GetTickCount() - Start < Pump) {
+    Application->ProcessMessages();
+    Sleep(10);
+  }
+#endif
+  auto* Task = new THttpDownProgeress(true);
+  Task->OnProgress = [this](TObject* Sender, float Percent) { OnDownloadProgress(Sender, Percent); };
+  Task->OnError = [this](TObject* Sender, const std::string& Msg) { OnDownloadError(Sender, Msg); };
+  Task->OnComplete = [this](TObject* Sender) { OnDownloadComplete(Sender); };
+  return Task;
+}
+
+void TCallBackHelper::CloseRun() {
+  FClosing = true;
+  PostApplicationClose();
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
@@ -137,25 +159,21 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     case udAskToUpdate: {
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
-      // Without a task the user has cancelled already and the run is closing.
-      if (FDownloader && AskToUpdate(NewText, LocalText, Msg)) DownloadUpdate(Urls[0]);
+      if (AskToUpdate(NewText, LocalText, Msg)) DownloadUpdate(Urls[0]);
       break;
     }
     case udRelaunchElevated:
       RelaunchElevated();
       break;
   }
-  PostApplicationClose();
+  CloseRun();
 }
 
 void TCallBackHelper::DownloadUpdate(const std::string& Url) {
-  std::string FileName = UrlFileName(Url);
-  if (!IsUsableFileName(FileName)) {
-    if (FormProgress) FormProgress->DownloadFailed(this, NetErrorText);
-    return;
-  }
+  // The task refuses a name that is no plain file in "update" before it
+  // sends anything.
   FDownloader->Url = Url;
-  FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + FileName;
+  FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + UrlFileName(Url);
   FDownloader->Resume();
   if (!RunProgressDialog(100)) FreeDownloader();
 }

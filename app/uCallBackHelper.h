@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,8 @@
 
 class THttpDownProgeress;
 
-// Posted to the controller's window when the update information has arrived.
-// The information travels with the message (see TUpdateInfo) so that a fetch
-// that ends after the controller is gone touches nothing that was freed.
+// Posted to the controller's window when the update information has arrived
+// in its inbox (see TUpdateInbox).
 const UINT WM_UPDATEINFO = WM_USER + 3500;  // 4524
 
 // "http://" + the update server's host + "/App/ZeRunUpdate.inf".
@@ -25,6 +25,14 @@ struct TUpdateInfo {
   std::vector<std::string> Urls;  // system code page
   uint32_t Version = 0;
   std::string Msg;                // system code page
+};
+
+// Where the background fetch leaves the update information before it posts
+// WM_UPDATEINFO. The fetch and the controller both hold it, so a fetch that
+// ends after the controller is gone touches nothing that was freed, and an
+// answer whose message is never handled is freed with the inbox.
+struct TUpdateInbox {
+  std::unique_ptr<TUpdateInfo> Info;
 };
 
 // Reads the document's bytes (system code page) into Info; false when the
@@ -39,18 +47,22 @@ class TCallBackHelper : public TWinControl {
   void HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls);
   uint32_t GetLocalVersion();
   static std::string VersionToText(uint32_t Version);
-
+  // The background task: fetches and reads the document at Url, leaves the
+  // information in Inbox and posts WM_UPDATEINFO to Wnd. Param1 is a
+  // TCheckRequest made with new, which the task frees.
+  static int32_t FetchUpdateInfo(intptr_t Param1, intptr_t Wnd);
 
  protected:
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
  private:
-  void WMUpdateInfo(TUpdateInfo* Info);
+  void WMUpdateInfo();
   void DownloadUpdate(const std::string& Url);
   void StartCheck();
-  static int32_t FetchUpdateInfo(intptr_t Url, intptr_t Wnd);
   void PrepareDownloader();
+  THttpDownProgeress* CreateDownloader();
   void FreeDownloader();
+  void CloseRun();
   void OnDownloadProgress(TObject* Sender, float Percent);
   void OnDownloadError(TObject* Sender, const std::string& Msg);
   void OnDownloadComplete(TObject* Sender);
@@ -59,4 +71,13 @@ class TCallBackHelper : public TWinControl {
   std::vector<std::string> FUrls;
   uint32_t FVersion = 0;
   std::string FMsg;
+  std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
+  bool FClosing = false;      // the run is ending: nothing more is asked or shown
+  bool FInfoWaiting = false;  // the information came before the task existed
+};
+
+// What StartCheck hands to the background fetch.
+struct TCheckRequest {
+  std::string Url;
+  std::shared_ptr<TUpdateInbox> Inbox;
 };

@@ -90,6 +90,11 @@ int StrToIntDef(const std::string& Text, int Default) {
   return Negative ? int32_t(0u - uint32_t(Result)) : Result;
 }
 
+std::string ProgramFolder() {
+  std::string Program = ParamStr(0);
+  return Program.substr(0, Program.find_last_of('\\') + 1);
+}
+
 std::string FailureFileName() { return GetUserDataDir() + FAILURE_FILE; }
 
 int ReadFailureCount(const std::string& FileName) {
@@ -134,9 +139,14 @@ std::string GetSpecialFolder(int Csidl) {
   return IncludeTrailingBackslash(Path);
 }
 
-std::string GetUserDataDir() {
-  std::string Dir =
-      GetSpecialFolder(CSIDL_PROFILE) + "AppData\\LocalLow\\" + "ZeRun" + "\\";
+std::string GetUserDataDir() { return UserDataDirIn(GetSpecialFolder(CSIDL_PROFILE)); }
+
+std::string UserDataDirIn(const std::string& Profile) {
+  // Without a profile folder the data lie beside the program: a folder
+  // relative to the current one would change between the first start and
+  // the elevated re-launch, and the shell refuses relative paths.
+  std::string Base = Profile.empty() ? ProgramFolder() : Profile;
+  std::string Dir = Base + "AppData\\LocalLow\\" + "ZeRun" + "\\";
   if (DirectoryExists(Dir)) return Dir;
   return ForceDirectories(Dir) ? Dir : "";
 }

@@ -21,9 +21,13 @@ bool IsPostBbsRun();
 
 // Shell folder CSIDL with a trailing backslash, or "" when the shell cannot tell.
 std::string GetSpecialFolder(int Csidl);
-// Profile folder + "AppData\LocalLow\ZeRun\", created on demand; "" when it
-// neither exists nor can be created.
+// Profile folder (the program's folder when the shell knows none) +
+// "AppData\LocalLow\ZeRun\", created on demand; "" when it neither exists nor
+// can be created.
 std::string GetUserDataDir();
+// The same for a given profile folder with its trailing backslash, "" for
+// none.
+std::string UserDataDirIn(const std::string& Profile);
 // REG_DWORD value under Root\Key, or Default when it cannot be read.
 int ReadRegInteger(HKEY Root, const std::string& Key, const std::string& Name,
                    int Default);

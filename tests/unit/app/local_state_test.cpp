@@ -219,4 +219,15 @@ TEST(UserDataDir, CreatesTheWholeChainInAProfileWithoutLocalLow) {
   EXPECT_EQ(Dir, Again);
 }
 
+// Without a profile folder the folder lies beside the program: an absolute
+// path, which the shell's folder creation of the fetch accepts, where a
+// relative one was refused.
+TEST(UserDataDir, WithoutAProfileFolderLiesBesideTheProgram) {
+  std::string Dir = UserDataDirIn("");
+  EXPECT_EQ(zrtest::ExeDir() + "AppData\\LocalLow\\ZeRun\\", Dir);
+  EXPECT_EQ(ERROR_SUCCESS, SHCreateDirectoryExA(nullptr, (Dir + "Down\\").c_str(), nullptr));
+  zrtest::Process Rd = zrtest::StartProcess("cmd.exe /c rd /s /q " + zrtest::Quote(zrtest::ExeDir() + "AppData"));
+  zrtest::WaitProcess(Rd, 30000);
+}
+
 }  // namespace
