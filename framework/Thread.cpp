@@ -72,16 +72,17 @@ unsigned __stdcall TThread::ThreadProc(void* Param) {
 
 void TThread::Resume() {
   EnterCriticalSection(&FLock);
-  if (FSuspended) {
-    FSuspended = false;
-    if (!FStarted) {
-      FStarted = true;
-      ResumeThread(FHandle);
-    } else {
-      SetEvent(FWakeUp);
-    }
-  }
+  bool Wake = FSuspended;
+  bool Start = Wake && !FStarted;
+  FSuspended = false;
+  FStarted = FStarted || Wake;
   LeaveCriticalSection(&FLock);
+  // Outside the lock: once running, a self-freeing thread may free the
+  // object, lock included.
+  if (Start)
+    ResumeThread(FHandle);
+  else if (Wake)
+    SetEvent(FWakeUp);
 }
 
 void TThread::Suspend() {

@@ -115,6 +115,33 @@ TEST(ThreadLifecycle, FreeOnTerminateFreesTheObjectOnItsOwnThread) {
   EXPECT_TRUE(PumpUntil([&] { return Freed.load(); }));
 }
 
+// Counts its own frees; the body is empty, so the thread may end and free
+// itself the moment it can run.
+class TCountedThread : public TThread {
+ public:
+  explicit TCountedThread(std::atomic<int>& Freed) : FFreed(Freed) { FreeOnTerminate = true; }
+  ~TCountedThread() override { ++FFreed; }
+
+ protected:
+  void Execute() override {}
+
+ private:
+  std::atomic<int>& FFreed;
+};
+
+// Resume must leave the object alone once the thread can run: a worker that
+// frees itself at once takes the lock with it.
+TEST(ThreadLifecycle, ThousandsOfSelfFreeingStartsLeaveEveryHeapWhole) {
+  const int Starts = 3000;
+  std::atomic<int> Freed{0};
+  for (int I = 0; I < Starts; ++I) (new TCountedThread(Freed))->Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Freed == Starts; }, 120000)) << Freed << " of " << Starts << " freed";
+  HANDLE Heaps[64];
+  DWORD Count = GetProcessHeaps(64, Heaps);
+  ASSERT_GT(Count, 0u);
+  for (DWORD I = 0; I < Count && I < 64; ++I) EXPECT_TRUE(HeapValidate(Heaps[I], 0, nullptr)) << "heap " << I;
+}
+
 TEST(ThreadSynchronize, RunsOnTheMainThreadWhileTheWorkerWaits) {
   DWORD MainThread = GetCurrentThreadId();
   DWORD RanOn = 0;
