@@ -232,6 +232,62 @@ TEST(Update, AUrlWithAQuerySavesUnderTheNameWithoutIt) {
   FinishWithOK(R, Progress, Setup);
 }
 
+// A Cancel between the last block and the rename (the test build's pause
+// holds that gap open) starts nothing; the next run finds the data complete
+// and puts it in place without asking the server for more.
+TEST(Update, CancelBeforeTheRenameStartsNothingAndTheNextRunNeedsNoData) {
+  std::string Setup = InstallerBytes(256 << 10);
+  {
+    UpdaterRun R;
+    SetInstalledVersion(Packed(1, 1));
+    ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+    Serve({SetupUrl()}, Packed(1, 2));
+    R.StartClient();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_RENAME", "30000");
+    R.Start();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_RENAME", nullptr);
+    HWND Progress = AgreeToUpdate(R, "cancel-before-rename");
+    ASSERT_NE(Progress, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return R.Inspect(Progress).Bar == 100; }, kWindowWait));
+    R.Shot(Progress, "cancel-before-rename");
+    R.ClickCancel(Progress);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    PumpMessages(1000);
+    EXPECT_EQ(R.InstallerRecord(), "");
+    EXPECT_EQ(R.ClientRecord(), "");
+    EXPECT_FALSE(FileExists(R.Installed()));
+    EXPECT_TRUE(ReadWholeFile(R.Installed() + ".tsk") == Setup);
+    EXPECT_TRUE(FileExists(R.Installed() + ".tsk.cfg"));
+  }
+  UpdaterRun R(false);
+  ASSERT_TRUE(ServerReset());
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  Serve({SetupUrl()}, Packed(1, 2));
+  R.Start();
+  HWND Progress = AgreeToUpdate(R, "finished-earlier");
+  ASSERT_NE(Progress, nullptr);
+  FinishWithOK(R, Progress, Setup);
+  EXPECT_EQ(RangesOf(kSetupPath), std::vector<std::string>{"bytes=0-0"});
+  EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
+}
+
+// The answer comes while the download task is being made (the test build
+// pumps messages there, as the platform's HTML document object may): the
+// question is still asked and the update goes through.
+TEST(Update, AnAnswerThatComesWhileTheTaskIsMadeStillBringsTheQuestion) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  std::string Setup = InstallerBytes(64 << 10);
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  Serve({SetupUrl()}, Packed(1, 2));
+  SetEnvironmentVariableA("ZR_TEST_PUMP_ON_TASK_CREATION", "15000");
+  R.Start();
+  SetEnvironmentVariableA("ZR_TEST_PUMP_ON_TASK_CREATION", nullptr);
+  HWND Progress = AgreeToUpdate(R, "early-answer");
+  ASSERT_NE(Progress, nullptr);
+  FinishWithOK(R, Progress, Setup);
+}
+
 // The check times out when the document never comes.
 TEST(CheckTimeOut, InteractiveShowsTheTimeOutTextAndCancelEnds) {
   UpdaterRun R;
@@ -405,7 +461,34 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   EXPECT_EQ(R.FailureCount(), "0");
 }
 
-TEST(DownloadFailure, NoServerOrAnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
+// A checksum of the pixels of a notice's text: notices with the same text
+// give the same sum. (The text is painted, not a window text another
+// process could read.)
+uint64_t TextPixels(HWND Wnd) {
+  const int Width = 256, Height = 42;  // the label under the badge
+  POINT At = {127, 90};
+  ClientToScreen(Wnd, &At);
+  HDC Screen = GetDC(nullptr);
+  HDC Memory = CreateCompatibleDC(Screen);
+  BITMAPINFO Info{};
+  Info.bmiHeader = {sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* Bits = nullptr;
+  HBITMAP Bitmap = CreateDIBSection(Screen, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  HGDIOBJ Old = SelectObject(Memory, Bitmap);
+  BitBlt(Memory, 0, 0, Width, Height, Screen, At.x, At.y, SRCCOPY);
+  GdiFlush();
+  uint64_t Hash = 1469598103934665603ull;  // FNV-1a
+  for (int I = 0; I < Width * Height * 4; ++I) Hash = (Hash ^ static_cast<unsigned char*>(Bits)[I]) * 1099511628211ull;
+  SelectObject(Memory, Old);
+  DeleteObject(Bitmap);
+  DeleteDC(Memory);
+  ReleaseDC(nullptr, Screen);
+  return Hash;
+}
+
+// No answer at all is a network failure; an answer that is an error is the
+// server's, with a text of its own. Both show the error notice and count.
+TEST(DownloadFailure, NoServerOrAnErrorAnswerShowsItsOwnTextAndCountsIt) {
   int Port = ClosedPort();
   ASSERT_GT(Port, 0);
   struct Case {
@@ -413,12 +496,16 @@ TEST(DownloadFailure, NoServerOrAnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
     std::vector<std::string> Urls;
     const char* Fault;      // on the installer's path, or none
     int SetupRequests;      // what the server sees of the installer
+    bool ServerText;        // the server's text, not the network's
   };
   const Case Cases[] = {
       // The second URL works but is never tried.
-      {"no-network", {"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, nullptr, 0},
-      {"probe-404", {SetupUrl()}, R"({"status": 404})", 1},
+      {"no-network", {"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, nullptr, 0, false},
+      {"probe-404", {SetupUrl()}, R"({"status": 404})", 1, true},
+      {"probe-no-size", {SetupUrl()}, R"({"ignore_range": true, "no_content_length": true})", 1, true},
+      {"data-500", {SetupUrl()}, R"({"status": 500, "skip": 1})", 2, true},
   };
+  std::map<bool, std::set<uint64_t>> Texts;
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
     UpdaterRun R;
@@ -434,15 +521,19 @@ TEST(DownloadFailure, NoServerOrAnErrorPageOnTheProbeShowsTheErrorAndCountsIt) {
     HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, std::string(C.Name) + "-error");
+    Texts[C.ServerText].insert(TextPixels(Error));
     EXPECT_FALSE(R.Inspect(Error).MemoVisible);
     EXPECT_EQ(R.FailureCount(), "3");
     R.ClickMovedOK(Error);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
     EXPECT_EQ(CountRequests(kSetupPath), C.SetupRequests);
     EXPECT_FALSE(FileExists(R.Installed()));
-    EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
+    EXPECT_EQ(ReadWholeFile(R.Installed() + ".tsk"), "") << "an error page was written";
     EXPECT_TRUE(R.UrlsOpened().empty());
   }
+  EXPECT_EQ(Texts[false].size(), 1u) << "network failures show different texts";
+  EXPECT_EQ(Texts[true].size(), 1u) << "server errors show different texts";
+  EXPECT_NE(Texts[false], Texts[true]) << "a server error shows the network's text";
 }
 
 TEST(DownloadFailure, TheSeventhInARowOffersTheHomePage) {
@@ -504,6 +595,8 @@ struct NoFileName {
   const char* Path;
 };
 
+const std::string kLongName = "/files/" + std::string(300, 'n') + ".exe";
+
 std::ostream& operator<<(std::ostream& Out, const NoFileName& P) { return Out << P.Path; }
 
 class UnusableFileName : public ::testing::TestWithParam<NoFileName> {};
@@ -530,7 +623,9 @@ TEST_P(UnusableFileName, FailsTheDownloadAndTouchesNothing) {
   Serve({SetupUrl(GetParam().Path)}, Packed(1, 2));
   R.Start();
   ASSERT_NE(AgreeToQuestion(R, std::string("no-file-name-") + GetParam().Name), nullptr);
-  HWND Error = R.WaitNotice('r', 30000);
+  // Refused before any request: the notice comes at once, not after a
+  // time-out, and never a bar that does not move.
+  HWND Error = R.WaitNotice('r', 10000);
   ASSERT_NE(Error, nullptr);
   R.Shot(Error, std::string("no-file-name-") + GetParam().Name + "-error");
   EXPECT_EQ(R.FailureCount(), "2");
@@ -540,11 +635,16 @@ TEST_P(UnusableFileName, FailsTheDownloadAndTouchesNothing) {
   for (const auto& Entry : FolderTree(R.BaseDir))
     EXPECT_EQ(Entry.first.find(".record"), std::string::npos) << Entry.first;
   EXPECT_TRUE(R.UrlsOpened().empty());
+  EXPECT_EQ(CountRequests(kSetupPath), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, UnusableFileName,
                          ::testing::Values(NoFileName{"slash", "/files/"}, NoFileName{"dot", "/files/."},
-                                           NoFileName{"dotdot", "/files/.."}),
+                                           NoFileName{"dotdot", "/files/.."}, NoFileName{"con", "/files/CON"},
+                                           NoFileName{"nul", "/files/nul.exe"}, NoFileName{"com1", "/files/COM1.exe"},
+                                           NoFileName{"lpt9", "/files/lpt9"}, NoFileName{"bar", "/files/a|b.exe"},
+                                           NoFileName{"trailing_dot", "/files/name."},
+                                           NoFileName{"long", kLongName.c_str()}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
