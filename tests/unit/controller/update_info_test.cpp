@@ -3,6 +3,11 @@
 
 #include "app/uCallBackHelper.h"
 
+#include <objbase.h>
+
+#include "app/uFunction.h"
+#include "net/uFunction.h"
+
 namespace {
 
 TEST(ParseUpdateInfo, StandardAndRelaxedSpellingGiveTheSameInformation) {
@@ -54,6 +59,40 @@ TEST(VersionToText, MajorDotMinor) {
   EXPECT_EQ(TCallBackHelper::VersionToText(0x0002000A), "2.10");
   EXPECT_EQ(TCallBackHelper::VersionToText(0), "0.0");
   EXPECT_EQ(TCallBackHelper::VersionToText(0xFFFFFFFF), "65535.65535");
+}
+
+}  // namespace
+
+namespace {
+
+// The fetch leaves the information in the inbox and posts; when the window
+// is gone before the message is handled, nothing holds the information but
+// the inbox, which goes with the last of its holders.
+TEST(FetchUpdateInfo, InformationWhoseMessageIsNeverHandledIsFreed) {
+  CoInitialize(nullptr);
+  // Nothing listens on port 1: the copy kept by an earlier run is read.
+  std::string Cached = GetUserDataDir() + "Down\\inbox.inf";
+  ASSERT_TRUE(ForceFolder(FolderOf(Cached)));
+  ASSERT_TRUE(SaveFileSafely(Cached, "{\"Urls\":[\"http://h/a.exe\"],\"ver\":65538}"));
+  for (bool Handled : {true, false}) {
+    SCOPED_TRACE(Handled ? "message handled" : "window gone first");
+    HWND Wnd = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(Wnd, nullptr);
+    auto Inbox = std::make_shared<TUpdateInbox>();
+    std::weak_ptr<TUpdateInbox> Watch = Inbox;
+    auto* Request = new TCheckRequest{"http://127.0.0.1:1/App/inbox.inf", Inbox};
+    EXPECT_EQ(TCallBackHelper::FetchUpdateInfo(reinterpret_cast<intptr_t>(Request), reinterpret_cast<intptr_t>(Wnd)), 1);
+    MSG M;
+    EXPECT_TRUE(PeekMessageA(&M, Wnd, WM_UPDATEINFO, WM_UPDATEINFO, PM_NOREMOVE));
+    ASSERT_TRUE(Inbox->Info);
+    EXPECT_EQ(Inbox->Info->Urls, std::vector<std::string>{"http://h/a.exe"});
+    if (Handled) std::unique_ptr<TUpdateInfo> Taken = std::move(Inbox->Info);
+    DestroyWindow(Wnd);
+    Inbox.reset();
+    EXPECT_TRUE(Watch.expired()) << "the fetch still holds the inbox";
+  }
+  DeleteFileA(Cached.c_str());
+  CoUninitialize();
 }
 
 }  // namespace

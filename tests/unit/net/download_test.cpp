@@ -123,6 +123,18 @@ class DownloadTest : public ::testing::Test {
     EXPECT_FALSE(zrtest::FileExists(Save));
   }
 
+  // An attempt cut after 5000 bytes, then Stored put in the state as "Down".
+  void InterruptAndStoreDown(const std::string& Stored) {
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+    ExpectInterruptedAt(Attempt(), 5000);
+    TMemIniFile Ini;
+    ASSERT_TRUE(Ini.LoadFromFile(Save + ".tsk.cfg"));
+    Ini.WriteString("cfg", "Down", Stored);
+    ASSERT_TRUE(Ini.SaveToFile(Save + ".tsk.cfg"));
+  }
+
   std::string Dir, Save, Path, Data;
 };
 
@@ -256,14 +268,7 @@ TEST_F(DownloadTest, StoredDownThatIsNegativeOrNotANumberOrPastTheSizeCountsAsZe
   const std::string PastSize = std::to_string(Data.size() + 1);
   for (const char* Stored : {"-5", "12abc", "99999999999999999999", PastSize.c_str()}) {
     SCOPED_TRACE(Stored);
-    ASSERT_TRUE(zrtest::ServerReset());
-    DeleteFileA(Save.c_str());
-    Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
-    ExpectInterruptedAt(Attempt(), 5000);
-    TMemIniFile Ini;
-    ASSERT_TRUE(Ini.LoadFromFile(Save + ".tsk.cfg"));
-    Ini.WriteString("cfg", "Down", Stored);
-    ASSERT_TRUE(Ini.SaveToFile(Save + ".tsk.cfg"));
+    ASSERT_NO_FATAL_FAILURE(InterruptAndStoreDown(Stored));
     ASSERT_TRUE(zrtest::ServerReset());
     ExpectComplete(Attempt());
     EXPECT_EQ(Ranges().back(), "bytes=0-");
@@ -378,14 +383,7 @@ TEST_F(DownloadTest, DataFinishedEarlierIsPutInPlaceWithoutADataRequest) {
   } Cases[] = {{"exact", 0}, {"longer", 300}};
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Name);
-    ASSERT_TRUE(zrtest::ServerReset());
-    DeleteFileA(Save.c_str());
-    Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
-    ExpectInterruptedAt(Attempt(), 5000);
-    TMemIniFile Ini;
-    ASSERT_TRUE(Ini.LoadFromFile(Save + ".tsk.cfg"));
-    Ini.WriteString("cfg", "Down", std::to_string(Data.size()));
-    ASSERT_TRUE(Ini.SaveToFile(Save + ".tsk.cfg"));
+    ASSERT_NO_FATAL_FAILURE(InterruptAndStoreDown(std::to_string(Data.size())));
     ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk", Data + std::string(Case.Extra, 'x')));
     ASSERT_TRUE(zrtest::ServerReset());
     ExpectComplete(Attempt());
