@@ -129,11 +129,3 @@ void TApplication::Restore() {
   });
 }
 
-void TApplication::BringToFront() {
-  ForEachThreadForm([](TForm* Form) {
-    HWND Wnd = Form->Handle();
-    if (!IsWindowVisible(Wnd) || !IsWindowEnabled(Wnd)) return true;
-    SetForegroundWindow(Wnd);
-    return false;
-  });
-}

@@ -41,8 +41,6 @@ class TApplication : public TComponent {
   bool Terminated() const { return FTerminated; }
   // Restores minimised forms; hidden ones stay hidden.
   void Restore();
-  // Brings the topmost usable form to the foreground.
-  void BringToFront();
   // Dispatches the messages waiting in the queue, then returns.
   void ProcessMessages();
   // Dispatches one message, waiting for one if none is there.

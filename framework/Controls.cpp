@@ -74,7 +74,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 }
 
 void TControl::UpdateAnchorRules() {
-  if (!FParent || FParent->FAligning) return;
+  if (!FParent || FParent->FAnchoring) return;
   TRect Client = FParent->ClientRect();
   FAnchorRight = Client.Width() - (FLeft + FWidth);
   FAnchorBottom = Client.Height() - (FTop + FHeight);
@@ -86,7 +86,6 @@ void TControl::SetVisible(bool Value) {
   InvalidateBounds(BoundsRect());
   if (!FParent) return;
   if (!Value) FParent->ReleaseControlCapture(this);
-  if (FAlign != alNone) FParent->Realign();
 }
 
 void TControl::SetEnabled(bool Value) {
@@ -94,12 +93,6 @@ void TControl::SetEnabled(bool Value) {
   FEnabled = Value;
   if (!Value && FParent) FParent->ReleaseControlCapture(this);
   EnabledChanged();
-}
-
-void TControl::SetAlign(TAlign Value) {
-  if (Value == FAlign) return;
-  FAlign = Value;
-  if (FParent) FParent->Realign();
 }
 
 void TControl::SetAutoSize(bool Value) {
@@ -385,7 +378,7 @@ LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       break;
     case WM_SIZE:
       UpdateBounds();
-      Realign();
+      ApplyAnchors();
       break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
@@ -468,7 +461,6 @@ void TWinControl::InsertControl(TControl* AControl) {
   AControl->ParentFontChanged();
   AControl->ParentColorChanged();
   AControl->UpdateAnchorRules();
-  if (AControl->Align() != alNone) Realign();
 }
 
 void TWinControl::RemoveControl(TControl* AControl) {
@@ -488,7 +480,6 @@ void TWinControl::RemoveControl(TControl* AControl) {
     FControls.erase(std::find(FControls.begin(), FControls.end(), AControl));
   }
   AControl->FParent = nullptr;
-  if (!Destroying() && AControl->Align() != alNone) Realign();
 }
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -501,7 +492,7 @@ void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   if (FHandle)
     SetWindowPos(FHandle, nullptr, ALeft, ATop, AWidth, AHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   else
-    Realign();
+    ApplyAnchors();
   UpdateAnchorRules();
 }
 
@@ -525,7 +516,6 @@ void TWinControl::SetVisible(bool Value) {
   if (!FHandle && Value && (!Parent() || Parent()->HandleAllocated())) HandleNeeded();
   if (FHandle) ShowWindow(FHandle, Value ? SW_SHOW : SW_HIDE);
   if (!Value) SetMouseControl(nullptr);
-  if (Parent() && Align() != alNone) Parent()->Realign();
 }
 
 void TWinControl::Invalidate() {
@@ -659,18 +649,11 @@ void TWinControl::UpdateBounds() {
   FHeight = R.bottom - R.top;
 }
 
-void TWinControl::Realign() {
-  if (FAligning) return;
-  FAligning = true;
-  TRect Client = ClientRect();
-  ApplyAnchors(Client);
-  AlignControls(Client);
-  FAligning = false;
-}
-
-void TWinControl::ApplyAnchors(const TRect& Client) {
+void TWinControl::ApplyAnchors() {
+  if (FAnchoring) return;
+  FAnchoring = true;
+  const TRect Client = ClientRect();
   auto Anchor = [&Client](TControl* C) {
-    if (C->Align() != alNone) return;
     int L = C->Left(), T = C->Top(), W = C->Width(), H = C->Height();
     if (C->Anchors & akRight) {
       if (C->Anchors & akLeft)
@@ -688,35 +671,6 @@ void TWinControl::ApplyAnchors(const TRect& Client) {
   };
   for (TControl* C : FControls) Anchor(C);
   for (TWinControl* C : FWinControls) Anchor(C);
+  FAnchoring = false;
 }
 
-void TWinControl::AlignControls(TRect Client) {
-  std::vector<TControl*> All(FControls.begin(), FControls.end());
-  All.insert(All.end(), FWinControls.begin(), FWinControls.end());
-  for (TAlign Kind : {alTop, alBottom, alLeft, alRight, alClient}) {
-    for (TControl* C : All) {
-      if (C->Align() != Kind || !C->Visible()) continue;
-      switch (Kind) {
-        case alTop:
-          C->SetBounds(Client.left, Client.top, Client.Width(), C->Height());
-          Client.top += C->Height();
-          break;
-        case alBottom:
-          C->SetBounds(Client.left, Client.bottom - C->Height(), Client.Width(), C->Height());
-          Client.bottom -= C->Height();
-          break;
-        case alLeft:
-          C->SetBounds(Client.left, Client.top, C->Width(), Client.Height());
-          Client.left += C->Width();
-          break;
-        case alRight:
-          C->SetBounds(Client.right - C->Width(), Client.top, C->Width(), Client.Height());
-          Client.right -= C->Width();
-          break;
-        default:
-          C->SetBounds(Client.left, Client.top, Client.Width(), Client.Height());
-          break;
-      }
-    }
-  }
-}

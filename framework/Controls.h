@@ -35,8 +35,6 @@
 #include "framework/Classes.h"
 #include "framework/Graphics.h"
 
-enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
-
 enum TAnchorKind : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 using TAnchors = unsigned;
 
@@ -91,8 +89,6 @@ class TControl : public TComponent {
   void Hide() { SetVisible(false); }
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool Value);
-  TAlign Align() const { return FAlign; }
-  void SetAlign(TAlign Value);
   // Edges of the parent the control keeps its distance to when the parent
   // is resized; both opposite edges: the control stretches.
   TAnchors Anchors = akLeft | akTop;
@@ -170,7 +166,6 @@ class TControl : public TComponent {
 
   TWinControl* FParent = nullptr;
   bool FEnabled = true;
-  TAlign FAlign = alNone;
   bool FAutoSize = false;
   std::string FCaption;
   TColor FColor = clBtnFace;
@@ -273,9 +268,8 @@ class TWinControl : public TControl {
   void PaintHandler(HDC DC);
   void PaintControls(HDC DC);
   void UpdateBounds();
-  void Realign();
-  void AlignControls(TRect Client);
-  void ApplyAnchors(const TRect& Client);
+  // Keeps the anchored children at their distances to the edges.
+  void ApplyAnchors();
 
   HWND FHandle = nullptr;
   WNDPROC FDefWndProc = nullptr;
@@ -285,6 +279,6 @@ class TWinControl : public TControl {
   TControl* FCaptureControl = nullptr;
   TControl* FMouseControl = nullptr;
   bool FTrackingLeave = false;
-  bool FAligning = false;
+  bool FAnchoring = false;
   HBRUSH FBrush = nullptr;
 };

@@ -57,28 +57,12 @@ void TForm::DoCreate() {
 void TForm::CreateParams(TCreateParams& Params) {
   TWinControl::CreateParams(Params);
   Params.Style &= ~(WS_CHILD | WS_VISIBLE | WS_TABSTOP);
-  switch (FBorderStyle) {
-    case bsNone:
-      Params.Style |= WS_POPUP;
-      break;
-    case bsSingle:
-      Params.Style |= WS_CAPTION | WS_BORDER;
-      break;
-    case bsSizeable:
-      Params.Style |= WS_CAPTION | WS_THICKFRAME;
-      break;
-    case bsDialog:
-      Params.Style |= WS_POPUP | WS_CAPTION | DS_MODALFRAME;
-      Params.ExStyle |= WS_EX_DLGMODALFRAME;
-      break;
-  }
+  Params.Style |= WS_POPUP;
   // A borderless window keeps its icons: they are the taskbar's system menu.
   if (FBorderIcons & biSystemMenu) {
     Params.Style |= WS_SYSMENU;
-    if (FBorderStyle != bsDialog) {
-      if (FBorderIcons & biMinimize) Params.Style |= WS_MINIMIZEBOX;
-      if (FBorderIcons & biMaximize) Params.Style |= WS_MAXIMIZEBOX;
-    }
+    if (FBorderIcons & biMinimize) Params.Style |= WS_MINIMIZEBOX;
+    if (FBorderIcons & biMaximize) Params.Style |= WS_MAXIMIZEBOX;
   }
   if (FFormStyle == fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
   Params.WinClassName = "TForm";
@@ -102,12 +86,6 @@ void TForm::UpdateStyles() {
   SetWindowLongPtrA(Wnd, GWL_EXSTYLE, Params.ExStyle & ~WS_EX_TOPMOST);
   SetWindowPos(Wnd, FFormStyle == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void TForm::SetBorderStyle(TFormBorderStyle Value) {
-  if (Value == FBorderStyle) return;
-  FBorderStyle = Value;
-  UpdateStyles();
 }
 
 void TForm::SetBorderIcons(TBorderIcons Value) {

@@ -1,5 +1,5 @@
-// Top-level windows: border, position, stacking, close requests and modal
-// runs.
+// Top-level windows, all borderless: position, stacking, close requests
+// and modal runs.
 //
 // Close rules:
 //   Close() in a modal run sets ModalResult 2; the run then asks CloseQuery
@@ -18,8 +18,6 @@
 
 #include "framework/Controls.h"
 
-enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
-
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
 using TBorderIcons = unsigned;
 
@@ -31,11 +29,6 @@ enum TFormStyle { fsNormal, fsStayOnTop };
 constexpr int mrNone = 0;
 constexpr int mrOk = 1;
 constexpr int mrCancel = 2;
-constexpr int mrAbort = 3;
-constexpr int mrRetry = 4;
-constexpr int mrIgnore = 5;
-constexpr int mrYes = 6;
-constexpr int mrNo = 7;
 
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
@@ -44,8 +37,6 @@ class TForm : public TWinControl {
   explicit TForm(TComponent* AOwner);
   ~TForm() override;
 
-  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
-  void SetBorderStyle(TFormBorderStyle Value);
   TBorderIcons BorderIcons() const { return FBorderIcons; }
   void SetBorderIcons(TBorderIcons Value);
   TFormStyle FormStyle() const { return FFormStyle; }
@@ -78,7 +69,6 @@ class TForm : public TWinControl {
   void ApplyPosition();
   void UpdateStyles();
 
-  TFormBorderStyle FBorderStyle = bsSizeable;
   TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
   TFormStyle FFormStyle = fsNormal;
   int FModalResult = mrNone;

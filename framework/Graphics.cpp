@@ -11,13 +11,12 @@ TFont::~TFont() {
 
 void TFont::Assign(const TFont& Source) {
   if (Source.FName == FName && Source.FHeight == FHeight && Source.FCharset == FCharset &&
-      Source.FColor == FColor && Source.FBold == FBold)
+      Source.FColor == FColor)
     return;
   FName = Source.FName;
   FHeight = Source.FHeight;
   FCharset = Source.FCharset;
   FColor = Source.FColor;
-  FBold = Source.FBold;
   Changed();
 }
 
@@ -45,17 +44,11 @@ void TFont::SetColor(TColor Value) {
   Changed();
 }
 
-void TFont::SetBold(bool Value) {
-  if (Value == FBold) return;
-  FBold = Value;
-  Changed();
-}
-
 HFONT TFont::Handle() {
   if (!FHandle) {
     LOGFONTA Log{};
     Log.lfHeight = FHeight;
-    Log.lfWeight = FBold ? FW_BOLD : FW_NORMAL;
+    Log.lfWeight = FW_NORMAL;
     Log.lfCharSet = FCharset;
     Log.lfOutPrecision = OUT_DEFAULT_PRECIS;
     Log.lfClipPrecision = CLIP_DEFAULT_PRECIS;
@@ -107,42 +100,4 @@ void TCanvas::FillRect(const TRect& R, TColor Color) {
 
 int TCanvas::TextRect(TRect& R, const std::string& Text, UINT Format) {
   return DrawTextA(FHandle, Text.c_str(), static_cast<int>(Text.size()), &R, Format);
-}
-
-TBitmap::TBitmap(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) {
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
-  Info.bmiHeader.biWidth = AWidth;
-  Info.bmiHeader.biHeight = -AHeight;
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 32;
-  Info.bmiHeader.biCompression = BI_RGB;
-  void* Bits = nullptr;
-  if (AWidth > 0 && AHeight > 0)
-    FHandle = CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  if (!FHandle) {
-    FWidth = FHeight = 0;
-    return;
-  }
-  FBits = static_cast<std::uint32_t*>(Bits);
-}
-
-TBitmap::~TBitmap() {
-  if (FHandle) DeleteObject(FHandle);
-}
-
-void TBitmap::Draw(HDC DC, const TRect& Dest) const {
-  if (Empty()) return;
-  HDC Source = CreateCompatibleDC(DC);
-  HGDIOBJ Old = SelectObject(Source, FHandle);
-  if (AlphaBlended) {
-    BLENDFUNCTION Blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(DC, Dest.left, Dest.top, Dest.Width(), Dest.Height(), Source, 0, 0, FWidth,
-               FHeight, Blend);
-  } else {
-    StretchBlt(DC, Dest.left, Dest.top, Dest.Width(), Dest.Height(), Source, 0, 0, FWidth,
-               FHeight, SRCCOPY);
-  }
-  SelectObject(Source, Old);
-  DeleteDC(Source);
 }

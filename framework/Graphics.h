@@ -59,8 +59,6 @@ class TFont : public TObject {
   void SetCharset(BYTE Value);
   TColor Color() const { return FColor; }
   void SetColor(TColor Value);
-  bool Bold() const { return FBold; }
-  void SetBold(bool Value);
 
   HFONT Handle();
 
@@ -73,7 +71,6 @@ class TFont : public TObject {
   int FHeight = -11;
   BYTE FCharset = DEFAULT_CHARSET;
   TColor FColor = clWindowText;
-  bool FBold = false;
   HFONT FHandle = nullptr;
 };
 
@@ -111,30 +108,4 @@ class TGraphic : public TObject {
   virtual int Height() const = 0;
   bool Empty() const { return Width() < 1 || Height() < 1; }
   virtual void Draw(HDC DC, const TRect& Dest) const = 0;
-};
-
-// A 32-bit top-down device-independent bitmap. With AlphaBlended the pixels
-// are premultiplied BGRA and blended over the destination; otherwise copied.
-class TBitmap : public TGraphic {
- public:
-  TBitmap(int AWidth, int AHeight);
-  ~TBitmap() override;
-  TBitmap(const TBitmap&) = delete;
-  TBitmap& operator=(const TBitmap&) = delete;
-
-  int Width() const override { return FWidth; }
-  int Height() const override { return FHeight; }
-  void Draw(HDC DC, const TRect& Dest) const override;
-
-  // Row-major pixels, 0xAARRGGBB, Width() * Height() of them.
-  std::uint32_t* Bits() const { return FBits; }
-  HBITMAP Handle() const { return FHandle; }
-
-  bool AlphaBlended = false;
-
- private:
-  int FWidth;
-  int FHeight;
-  HBITMAP FHandle = nullptr;
-  std::uint32_t* FBits = nullptr;
 };

@@ -107,12 +107,6 @@ void TCustomLabel::SetTransparent(bool Value) {
   Invalidate();
 }
 
-void TCustomLabel::SetAlignment(TAlignment Value) {
-  if (Value == FAlignment) return;
-  FAlignment = Value;
-  Invalidate();
-}
-
 void TCustomLabel::SetLayout(TTextLayout Value) {
   if (Value == FLayout) return;
   FLayout = Value;
@@ -123,18 +117,6 @@ void TCustomLabel::SetWordWrap(bool Value) {
   if (Value == FWordWrap) return;
   FWordWrap = Value;
   Changed();
-}
-
-void TCustomLabel::SetShowAccelChar(bool Value) {
-  if (Value == FShowAccelChar) return;
-  FShowAccelChar = Value;
-  Changed();
-}
-
-void TCustomLabel::SetEllipsisPosition(TEllipsisPosition Value) {
-  if (Value == FEllipsisPosition) return;
-  FEllipsisPosition = Value;
-  Invalidate();
 }
 
 bool TCustomLabel::CanAutoSize(int& NewWidth, int& NewHeight) {
@@ -151,12 +133,9 @@ bool TCustomLabel::CanAutoSize(int& NewWidth, int& NewHeight) {
 }
 
 void TCustomLabel::DoDrawText(TRect& Rect, UINT Flags) {
-  static const UINT EllipsisFlags[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
   std::string Text = Caption();
   // An empty label still has the height of one line.
-  if ((Flags & DT_CALCRECT) && (Text.empty() || (FShowAccelChar && Text == "&"))) Text += ' ';
-  if (!FShowAccelChar) Flags |= DT_NOPREFIX;
-  Flags |= EllipsisFlags[FEllipsisPosition];
+  if ((Flags & DT_CALCRECT) && (Text.empty() || Text == "&")) Text += ' ';
   TCanvas& C = Canvas();
   C.Font().Assign(Font());
   if (Enabled()) {
@@ -172,12 +151,11 @@ void TCustomLabel::DoDrawText(TRect& Rect, UINT Flags) {
 }
 
 void TCustomLabel::Paint(HDC DC) {
-  static const UINT AlignmentFlags[] = {DT_LEFT, DT_RIGHT, DT_CENTER};
   HDC Previous = Canvas().Handle();
   Canvas().SetHandle(DC);
   TRect R = ClientRect();
   if (!FTransparent) Canvas().FillRect(R, Color());
-  UINT Flags = DT_EXPANDTABS | (FWordWrap ? DT_WORDBREAK : 0) | AlignmentFlags[FAlignment];
+  UINT Flags = DT_EXPANDTABS | (FWordWrap ? DT_WORDBREAK : 0);
   if (FLayout != tlTop) {
     TRect Measured = R;
     DoDrawText(Measured, Flags | DT_CALCRECT);

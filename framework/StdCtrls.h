@@ -6,29 +6,21 @@
 #include "framework/Classes.h"
 #include "framework/Controls.h"
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout { tlTop, tlCenter, tlBottom };
-enum TEllipsisPosition { epNone, epPathEllipsis, epEndEllipsis, epWordEllipsis };
 
-// A painted label. While AutoSize is on (the default) its size is the size
-// of its text. Override DoDrawText to draw another text the same way.
+// A painted label, left-aligned, "&" marking the next character as an
+// accelerator. While AutoSize is on (the default) its size is the size of
+// its text. Override DoDrawText to draw another text the same way.
 class TCustomLabel : public TControl {
  public:
   explicit TCustomLabel(TComponent* AOwner);
 
   bool Transparent() const { return FTransparent; }
   void SetTransparent(bool Value);
-  TAlignment Alignment() const { return FAlignment; }
-  void SetAlignment(TAlignment Value);
   TTextLayout Layout() const { return FLayout; }
   void SetLayout(TTextLayout Value);
   bool WordWrap() const { return FWordWrap; }
   void SetWordWrap(bool Value);
-  // When true, "&" marks the next character as an accelerator.
-  bool ShowAccelChar() const { return FShowAccelChar; }
-  void SetShowAccelChar(bool Value);
-  TEllipsisPosition EllipsisPosition() const { return FEllipsisPosition; }
-  void SetEllipsisPosition(TEllipsisPosition Value);
 
   void Paint(HDC DC) override;
 
@@ -43,11 +35,8 @@ class TCustomLabel : public TControl {
   void Changed();
 
   bool FTransparent = false;
-  TAlignment FAlignment = taLeftJustify;
   TTextLayout FLayout = tlTop;
   bool FWordWrap = false;
-  bool FShowAccelChar = true;
-  TEllipsisPosition FEllipsisPosition = epNone;
 };
 
 // The platform list box; its items live in the window, which is created on

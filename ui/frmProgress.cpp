@@ -86,8 +86,7 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   OnCloseQuery = [this](TObject* Sender, bool& CanClose) { FormCloseQuery(Sender, CanClose); };
 }
 
-void TFormProgress::FormCreate(TObject* Sender) {
-  TFormSkinBase2::FormCreate(Sender);
+void TFormProgress::FormCreate(TObject*) {
   SetBorderIcons(biSystemMenu | biMinimize);
   FFinished = false;
   SetCaption(kTitle);

@@ -32,7 +32,6 @@ void MaskFPUExceptions() {
 }
 
 TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
-  SetBorderStyle(bsNone);
   SetBorderIcons(biSystemMenu);
   SetClientWidth(328);
   SetClientHeight(227);
@@ -68,8 +67,6 @@ TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
   btnClose->Anchors = akTop | akRight;
   btnClose->OnClick = [this](TObject* S) { btnCloseClick(S); };
   btnClose->SetParent(this);
-
-  OnCreate = [this](TObject* S) { FormCreate(S); };
 }
 
 void TFormSkinBase2::CreateWnd() {
@@ -79,8 +76,6 @@ void TFormSkinBase2::CreateWnd() {
   // on WM_CREATE; set it again once the window exists.
   MaskFPUExceptions();
 }
-
-void TFormSkinBase2::FormCreate(TObject*) { SetBorderStyle(bsNone); }
 
 void TFormSkinBase2::btnCloseClick(TObject*) { Close(); }
 

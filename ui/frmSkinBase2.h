@@ -17,8 +17,6 @@ class TFormSkinBase2 : public TQuietForm {
   TPNGImage* imgMainBG;
   TPNGButton* btnClose;
 
-  // Descendants call it first from their own creation handler.
-  void FormCreate(TObject* Sender);
   void btnCloseClick(TObject* Sender);
   void imgFrmBGTopMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void imgFrmBGTopDblClick(TObject* Sender);

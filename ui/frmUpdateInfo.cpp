@@ -112,8 +112,7 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   DoCreate();
 }
 
-void TFormUpdateInfo::FormCreate(TObject* Sender) {
-  TFormSkinBase2::FormCreate(Sender);
+void TFormUpdateInfo::FormCreate(TObject*) {
   SetCaption(kTitle);
   SetBorderIcons(biSystemMenu | biMinimize);
 }

@@ -16,19 +16,14 @@ std::wstring TLabel::DisplayText() const {
 }
 
 void TLabel::DoDrawText(TRect& Rect, UINT Flags) {
-  static const UINT EllipsisFlags[] = {0, DT_PATH_ELLIPSIS, DT_END_ELLIPSIS, DT_WORD_ELLIPSIS};
   // 1. CaptionW, else the 8-bit caption in the system code page.
   std::wstring Text = DisplayText();
   // 2. An empty label still has the height of one line.
-  if ((Flags & DT_CALCRECT) && (Text.empty() || (ShowAccelChar() && Text == L"&"))) Text += L' ';
-  // 3. Prefix and ellipsis flags; the framework's labels read left to right
-  // only, so there are no right-to-left reading flags to apply.
-  if (!ShowAccelChar()) Flags |= DT_NOPREFIX;
-  Flags |= EllipsisFlags[EllipsisPosition()];
-  // 4. The label's font.
+  if ((Flags & DT_CALCRECT) && (Text.empty() || Text == L"&")) Text += L' ';
+  // 3. The label's font.
   HDC DC = Canvas().Handle();
   Canvas().Font().Assign(Font());
-  // 5. Enabled: once; disabled: embossed in the button highlight and shadow colours.
+  // 4. Enabled: once; disabled: embossed in the button highlight and shadow colours.
   if (Enabled()) {
     DrawTextW(DC, Text.c_str(), int(Text.size()), &Rect, Flags);
     return;

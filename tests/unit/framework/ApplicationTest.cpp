@@ -151,17 +151,3 @@ TEST(Application, RestoreBringsBackMinimisedForms) {
   InTray->Show();
   EXPECT_FALSE(IsIconic(InTray->Handle()));
 }
-
-TEST(Application, BringToFrontActivatesTheUsableForm) {
-  ScopedApplication Scope;
-  TForm* Blocked = NewTestForm(&Scope.App(), 100, 100, 200, 120, clSilver);
-  TForm* Usable = NewTestForm(&Scope.App(), 150, 150, 200, 120, clWhite);
-  Usable->Show();
-  Blocked->Show();
-  EnableWindow(Blocked->Handle(), FALSE);  // as during another form's modal run
-  SetForegroundWindow(Scope.App().Handle());
-  Scope.App().BringToFront();
-  zrtest::PumpMessages(50);
-  EXPECT_EQ(GetForegroundWindow(), Usable->Handle());
-  EnableWindow(Blocked->Handle(), TRUE);
-}

@@ -12,31 +12,9 @@ LONG_PTR Style(TForm* Form) { return GetWindowLongPtrA(Form->Handle(), GWL_STYLE
 LONG_PTR ExStyle(TForm* Form) { return GetWindowLongPtrA(Form->Handle(), GWL_EXSTYLE); }
 }  // namespace
 
-TEST(Form, BorderStyleSetsTheFrameBeforeAndAfterTheWindowExists) {
-  struct {
-    TFormBorderStyle Border;
-    LONG_PTR Present, Absent;
-  } Cases[] = {
-      {bsNone, WS_POPUP, WS_CAPTION | WS_THICKFRAME},
-      {bsSingle, WS_CAPTION, WS_THICKFRAME | WS_POPUP},
-      {bsSizeable, WS_CAPTION | WS_THICKFRAME, WS_POPUP},
-  };
-  for (const auto& C : Cases) {
-    TForm Before(nullptr);
-    Before.SetBorderStyle(C.Border);
-    TForm After(nullptr);
-    After.HandleNeeded();
-    After.SetBorderStyle(C.Border);
-    for (TForm* F : {&Before, &After}) {
-      EXPECT_EQ(Style(F) & C.Present, C.Present) << C.Border;
-      EXPECT_EQ(Style(F) & C.Absent, 0) << C.Border;
-    }
-  }
-}
-
 TEST(Form, BorderlessWindowIsAllClientArea) {
   TForm Form(nullptr);
-  Form.SetBorderStyle(bsNone);
+  EXPECT_EQ(Style(&Form) & (WS_CAPTION | WS_THICKFRAME), 0);
   Form.SetClientWidth(412);
   Form.SetClientHeight(252);
   EXPECT_EQ(Form.Width(), 412);
@@ -45,15 +23,6 @@ TEST(Form, BorderlessWindowIsAllClientArea) {
   GetClientRect(Form.Handle(), &Client);
   EXPECT_EQ(Client.right, 412);
   EXPECT_EQ(Client.bottom, 252);
-}
-
-TEST(Form, ClientSizeOfAFramedWindowLeavesRoomForTheFrame) {
-  TForm Form(nullptr);
-  Form.SetClientWidth(300);
-  Form.SetClientHeight(200);
-  EXPECT_GT(Form.Width(), 300);
-  EXPECT_EQ(Form.ClientWidth(), 300);
-  EXPECT_EQ(Form.ClientHeight(), 200);
 }
 
 TEST(Form, BorderIconsChooseTheWindowsMenuAndBoxes) {
@@ -67,7 +36,6 @@ TEST(Form, BorderIconsChooseTheWindowsMenuAndBoxes) {
       {biMinimize, 0, WS_SYSMENU | WS_MINIMIZEBOX},  // no boxes without the menu
   };
   TForm Form(nullptr);
-  Form.SetBorderStyle(bsNone);
   Form.HandleNeeded();
   for (const auto& C : Cases) {
     Form.SetBorderIcons(C.Icons);
@@ -122,7 +90,6 @@ TEST(Form, MainFormCentreFallsBackToTheScreenForTheMainFormItself) {
   ScopedApplication Scope;
   TForm* Main = nullptr;
   Scope.App().CreateForm(Main);
-  Main->SetBorderStyle(bsNone);
   Main->SetBounds(0, 0, 200, 100);
   Main->Position = poMainFormCenter;
   Main->Show();
@@ -179,32 +146,8 @@ TEST(Control, AutoSizeReplacesEveryRequestedSize) {
   EXPECT_EQ(P->Width(), 300);
 }
 
-TEST(Control, AlignmentSharesTheParentsClientArea) {
-  TForm Form(nullptr);
-  Form.SetBorderStyle(bsNone);
-  Form.SetBounds(0, 0, 300, 200);
-  Probe* Top = new Probe(&Form, clRed, 0, 0, 10, 30);
-  Probe* Left = new Probe(&Form, clBlue, 0, 0, 40, 10);
-  Probe* Client = new Probe(&Form, clLime, 0, 0, 10, 10);
-  Top->SetAlign(alTop);
-  Left->SetAlign(alLeft);
-  Client->SetAlign(alClient);
-  auto Bounds = [](TControl* C) {
-    return std::to_string(C->Left()) + "," + std::to_string(C->Top()) + "," + std::to_string(C->Width()) + "," +
-           std::to_string(C->Height());
-  };
-  EXPECT_EQ(Bounds(Top), "0,0,300,30");
-  EXPECT_EQ(Bounds(Left), "0,30,40,170");
-  EXPECT_EQ(Bounds(Client), "40,30,260,170");
-  Form.Show();
-  SetWindowPos(Form.Handle(), nullptr, 0, 0, 400, 250, SWP_NOMOVE | SWP_NOZORDER);  // resized by the platform
-  EXPECT_EQ(Bounds(Client), "40,30,360,220");
-  zrtest::SaveScreenshot(Form.Handle(), "framework_align");
-}
-
 TEST(Control, AnchorsKeepDistancesToTheAnchoredEdges) {
   TForm Form(nullptr);
-  Form.SetBorderStyle(bsNone);
   Form.SetBounds(0, 0, 328, 227);
   Probe* Right = new Probe(&Form, clRed, 290, 0, 30, 40);  // 8 from the right edge
   Right->Anchors = akTop | akRight;

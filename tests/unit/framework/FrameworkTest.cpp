@@ -17,6 +17,29 @@ ScopedApplication::~ScopedApplication() {
   }
 }
 
+TestBitmap::TestBitmap(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) {
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof(Info.bmiHeader);
+  Info.bmiHeader.biWidth = AWidth;
+  Info.bmiHeader.biHeight = -AHeight;
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  Info.bmiHeader.biCompression = BI_RGB;
+  void* Bits = nullptr;
+  FHandle = CreateDIBSection(nullptr, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  FBits = static_cast<std::uint32_t*>(Bits);
+}
+
+TestBitmap::~TestBitmap() { DeleteObject(FHandle); }
+
+void TestBitmap::Draw(HDC DC, const TRect& Dest) const {
+  HDC Source = CreateCompatibleDC(DC);
+  HGDIOBJ Old = SelectObject(Source, FHandle);
+  StretchBlt(DC, Dest.left, Dest.top, Dest.Width(), Dest.Height(), Source, 0, 0, FWidth, FHeight, SRCCOPY);
+  SelectObject(Source, Old);
+  DeleteDC(Source);
+}
+
 Pixels::Pixels(int Width, int Height, std::uint32_t Fill) : FBitmap(Width, Height) {
   for (int I = 0; I < Width * Height; ++I) FBitmap.Bits()[I] = Fill;
   FDC = CreateCompatibleDC(nullptr);
@@ -164,7 +187,6 @@ void Probe::MouseLeave() {
 
 TForm* NewTestForm(TComponent* Owner, int Left, int Top, int Width, int Height, TColor Color) {
   auto* Form = new TForm(Owner);
-  Form->SetBorderStyle(bsNone);
   // Without icons the window is not handed to a window manager, whose
   // absence on the test display costs seconds at every hide.
   Form->SetBorderIcons(0);

@@ -29,6 +29,28 @@ class ScopedApplication {
   TApplication FApp{nullptr};
 };
 
+// A 32-bit top-down bitmap as a picture, copied when drawn.
+class TestBitmap : public TGraphic {
+ public:
+  TestBitmap(int AWidth, int AHeight);
+  ~TestBitmap() override;
+  TestBitmap(const TestBitmap&) = delete;
+  TestBitmap& operator=(const TestBitmap&) = delete;
+
+  int Width() const override { return FWidth; }
+  int Height() const override { return FHeight; }
+  void Draw(HDC DC, const TRect& Dest) const override;
+  // Row-major pixels, 0x00RRGGBB, Width() * Height() of them.
+  std::uint32_t* Bits() const { return FBits; }
+  HBITMAP Handle() const { return FHandle; }
+
+ private:
+  int FWidth;
+  int FHeight;
+  HBITMAP FHandle = nullptr;
+  std::uint32_t* FBits = nullptr;
+};
+
 // A 32-bit memory bitmap to paint into; At gives 0xRRGGBB.
 class Pixels {
  public:
@@ -42,7 +64,7 @@ class Pixels {
   int Count(const RECT& R, std::uint32_t Rgb) const;
 
  private:
-  TBitmap FBitmap;
+  TestBitmap FBitmap;
   HDC FDC;
   HGDIOBJ FOld;
 };

@@ -12,6 +12,9 @@ using namespace fwtest;
 
 namespace {
 
+// A result of its own, as the progress window's Cancel sets.
+const int kOtherResult = 7;
+
 struct ModalFixture : ::testing::Test {
   ScopedApplication Scope;
   TForm* Form = NewTestForm(&Scope.App(), 200, 150, 240, 140, clSilver);
@@ -31,7 +34,7 @@ struct ModalFixture : ::testing::Test {
 }  // namespace
 
 TEST_F(ModalFixture, ModalResultEndsTheRunWithThatResultAndHidesTheForm) {
-  for (int Result : {mrOk, mrCancel, mrNo}) {
+  for (int Result : {mrOk, mrCancel, kOtherResult}) {
     Later(50, [&] {
       zrtest::SaveScreenshot(Form->Handle(), "framework_modal_form");
       Form->SetModalResult(Result);
@@ -126,12 +129,12 @@ TEST_F(ModalFixture, NestedRunEndsTheOuterOneThroughItsResult) {
       Form->SetModalResult(mrOk);
       Form->Hide();
       OuterRunningAfterInnerClosedIt = Form->Modal();
-      Later(50, [&] { Inner->SetModalResult(mrNo); });
+      Later(50, [&] { Inner->SetModalResult(kOtherResult); });
     });
     InnerResult = Inner->ShowModal();
   });
   EXPECT_EQ(Form->ShowModal(), mrOk);
-  EXPECT_EQ(InnerResult, mrNo);
+  EXPECT_EQ(InnerResult, kOtherResult);
   EXPECT_FALSE(OuterEnabledDuringInner);
   EXPECT_TRUE(OuterRunningAfterInnerClosedIt);
   EXPECT_TRUE(IsWindowEnabled(Form->Handle()));

@@ -231,7 +231,7 @@ TEST_F(LabelFixture, DisabledLabelDrawsHighlightAndShadowInstead) {
 }
 
 TEST_F(PaintFixture, ImageDrawsItsPictureAtItsSizeCentredOrStretched) {
-  auto Picture = std::make_shared<TBitmap>(20, 10);
+  auto Picture = std::make_shared<TestBitmap>(20, 10);
   for (int I = 0; I < 200; ++I) Picture->Bits()[I] = kRed;
   auto* Image = new TImage(Form);
   Image->SetParent(Form);
@@ -255,20 +255,4 @@ TEST_F(PaintFixture, ImageDrawsItsPictureAtItsSizeCentredOrStretched) {
   EXPECT_EQ(Image->Height(), 10);
   Image->SetBounds(0, 0, 100, 100);
   EXPECT_EQ(Image->Width(), 20);
-}
-
-TEST_F(PaintFixture, AlphaBlendedPictureMixesWithWhatLiesBeneath) {
-  auto Picture = std::make_shared<TBitmap>(10, 10);
-  for (int I = 0; I < 100; ++I) Picture->Bits()[I] = 0x80800000;  // red at half opacity, premultiplied
-  Picture->AlphaBlended = true;
-  auto* Image = new TImage(Form);
-  Image->SetParent(Form);
-  Image->SetBounds(0, 0, 10, 10);
-  Image->SetPicture(Picture);
-  Form->SetColor(clBlue);
-  Pixels P(200, 100);
-  Form->PaintTo(P.DC());
-  std::uint32_t Mixed = P.At(5, 5);
-  EXPECT_NEAR(static_cast<int>(Mixed >> 16), 0x80, 2);
-  EXPECT_NEAR(static_cast<int>(Mixed & 0xFF), 0x7F, 2);
 }

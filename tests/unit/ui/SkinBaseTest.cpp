@@ -106,7 +106,7 @@ struct SkinFixture {
 
 TEST(SkinBase, CreationSettings) {
   SkinFixture F;
-  EXPECT_EQ(F.Form->BorderStyle(), bsNone);
+  EXPECT_EQ(GetWindowLongA(F.Form->Handle(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME), 0);
   EXPECT_EQ(F.Form->ClientWidth(), 328);
   EXPECT_EQ(F.Form->ClientHeight(), 227);
   EXPECT_EQ(F.Form->Width(), 328);  // borderless: window size = client size

@@ -22,7 +22,6 @@ class TSampleForm : public TFormSkinBase2 {
     Font().SetHeight(-13);
     Font().SetColor(clBlack);
     Position = poScreenCenter;
-    OnCreate = [this](TObject* S) { FormCreate(S); };
 
     Title = Picture(20, 15, IDR_SKIN_TITLE);
     Title->SetAutoSize(true);

@@ -69,7 +69,6 @@ TEST(ProgressWindow, StartsDownloadingWithOKDisabled) {
   EXPECT_EQ(F->Caption(), "泽润影音升级程序");
   EXPECT_EQ(F->ClientWidth(), 412);
   EXPECT_EQ(F->ClientHeight(), 252);
-  EXPECT_EQ(F->BorderStyle(), bsNone);
   EXPECT_EQ(F->BorderIcons(), biSystemMenu | biMinimize);
   EXPECT_FALSE(F->btnOK->Enabled());
   EXPECT_EQ(F->btnOK->Font().Color(), clSilver);
