@@ -224,7 +224,8 @@ UpdaterRun::UpdaterRun(bool FreshState) {
   CreateDirectoryA((Base + "Program Files").c_str(), nullptr);
   CreateDirectoryA(ProgramDir.c_str(), nullptr);
   Exe = ProgramDir + "ZeRunUpdate.exe";
-  CopyFileA(SupportExe("ZeRunUpdate.exe").c_str(), Exe.c_str(), FALSE);
+  if (!CopyFileA(SupportExe("ZeRunUpdate.exe").c_str(), Exe.c_str(), FALSE))
+    std::fprintf(stderr, "could not copy the program to %s (error %lu)\n", Exe.c_str(), GetLastError());
   if (FreshState) {
     ServerReset();
     DeleteTree(GetUserDataDir());

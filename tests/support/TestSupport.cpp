@@ -192,6 +192,8 @@ Process StartProcess(const std::string& commandLine) {
     CloseHandle(pi.hThread);
     p.handle = pi.hProcess;
     p.pid = pi.dwProcessId;
+  } else {
+    std::fprintf(stderr, "could not start %s (error %lu)\n", commandLine.c_str(), GetLastError());
   }
   return p;
 }
