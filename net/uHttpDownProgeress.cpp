@@ -15,8 +15,24 @@ namespace {
 
 const char* const SizeErrorText = "文件大小不正确!";
 const char* const StateSection = "cfg";
+// A slow line is read in blocks of this size, so its progress moves as
+// it arrives.
 const DWORD BlockSize = 4096;
+// WinINet holds at most this much for a request on Wine: a full buffer means
+// the line delivers faster than it is read, so reads may grow.
+const DWORD FullBuffer = 8192;
+const DWORD FirstReadSize = 64 * 1024;
+const DWORD MaxReadSize = 1024 * 1024;
 const DWORD TimeOut = 15000;
+
+// A big read that filled at once asks for twice as much next time; one that
+// took long asks for half, so a slowing line still reports about once a
+// second.
+DWORD NextReadSize(DWORD Size, DWORD Read, DWORD Elapsed) {
+  if (Read == Size && Elapsed < 100) return std::min(Size * 2, MaxReadSize);
+  if (Elapsed > 250) return std::max(Size / 2, FullBuffer);
+  return Size;
+}
 
 const CLSID HtmlDocumentClass = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
 const IID HtmlDocument2Interface = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
@@ -107,7 +123,9 @@ void CloseInternet(HINTERNET& Handle) {
 struct TInetCall {
   HANDLE Done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   DWORD_PTR Result = 0;
-  char Buffer[BlockSize];
+  DWORD Error = 0;  // of the last asynchronous answer
+  DWORD Available = 0;
+  char Buffer[MaxReadSize];
   INTERNET_BUFFERSA Buffers{};
   std::atomic<int> Refs{1};  // the attempt, and the request handle once open
 
@@ -124,6 +142,7 @@ void CALLBACK InternetStatus(HINTERNET, DWORD_PTR Context, DWORD Status, LPVOID 
   if (!Call) return;
   if (Status == INTERNET_STATUS_REQUEST_COMPLETE) {
     Call->Result = static_cast<INTERNET_ASYNC_RESULT*>(Info)->dwResult;
+    Call->Error = static_cast<INTERNET_ASYNC_RESULT*>(Info)->dwError;
     SetEvent(Call->Done);
   } else if (Status == INTERNET_STATUS_HANDLE_CLOSING) {
     Call->Release();
@@ -210,7 +229,10 @@ bool THttpDownProgeress::OpenRequest() {
   FRoot = InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, "", "", INTERNET_FLAG_ASYNC);
   InternetSetStatusCallback(FRoot, InternetStatus);
   FConnect = InternetConnectA(FRoot, Host.c_str(), Port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  FRequest = HttpOpenRequestA(FConnect, "GET", Object.c_str(), "HTTP/1.1", nullptr, nullptr, 0,
+  // From the server, never from the cache, and not copied into the user's
+  // internet cache: that would write the installer twice.
+  FRequest = HttpOpenRequestA(FConnect, "GET", Object.c_str(), "HTTP/1.1", nullptr, nullptr,
+                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
                               reinterpret_cast<DWORD_PTR>(FCall));
   if (!FRequest) return false;
   ++FCall->Refs;  // released when the handle reports its closing
@@ -304,35 +326,62 @@ bool THttpDownProgeress::AcceptDataResponse() {
          SameText(Range.substr(0, Start.size()), Start);
 }
 
-// The transfer loop; false when termination ended it.
+// The transfer loop; false when termination ended it. Each read takes a
+// block while the line is slow and more while it delivers faster than that.
 bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
-  DWORD Read = 0;
-  while (ReadBlock(Read) && Read > 0) {
-    DWORD Written = 0;
-    // A block that cannot be written ends the transfer: going on would put
-    // the following blocks at the wrong offset.
-    if (!WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) || Written != Read) break;
-    Down += Read;
-    FState.WriteString(StateSection, "Down", std::to_string(Down));
-    NotifyProgress();
+  DWORD ReadSize = FirstReadSize;
+  DWORD Available = 0;
+  while (WaitForData(Available) && Available > 0) {
+    DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
+    DWORD Start = GetTickCount();
+    DWORD Read = 0;
+    bool Ok = ReadBlock(Want, Read);
+    if (Read > 0) {
+      DWORD Written = 0;
+      // Bytes that cannot be written end the transfer: going on would put
+      // the following ones at the wrong offset. What a short write placed
+      // is valid.
+      bool Whole = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) && Written == Read;
+      Down += Written;
+      FState.WriteString(StateSection, "Down", std::to_string(Down));
+      NotifyProgress();
+      if (!Whole) break;
+    }
     if (Terminated()) return false;
+    if (!Ok || Read == 0) break;
+    if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, GetTickCount() - Start);
   }
   return !Terminated();
 }
+
 
 bool THttpDownProgeress::SendRequest(const std::string& Headers) {
   return WaitCall(HttpSendRequestA(FRequest, Headers.c_str(), static_cast<DWORD>(Headers.size()),
                                    nullptr, 0));
 }
 
-bool THttpDownProgeress::ReadBlock(DWORD& Read) {
+// Waits until some of the body has arrived; Available is 0 at its end.
+bool THttpDownProgeress::WaitForData(DWORD& Available) {
+  FCall->Available = 0;
+  FCall->Error = 0;
+  if (!WaitCall(InternetQueryDataAvailable(FRequest, &FCall->Available, 0, 0))) return false;
+  // An asynchronous answer may carry the count in its completion instead.
+  Available = std::max(FCall->Available, FCall->Error);
+  return true;
+}
+
+bool THttpDownProgeress::ReadBlock(DWORD Want, DWORD& Read) {
   FCall->Buffers = INTERNET_BUFFERSA{};
   FCall->Buffers.dwStructSize = sizeof(FCall->Buffers);
   FCall->Buffers.lpvBuffer = FCall->Buffer;
-  FCall->Buffers.dwBufferLength = BlockSize;
+  FCall->Buffers.dwBufferLength = Want;
   bool Ok = WaitCall(InternetReadFileExA(FRequest, &FCall->Buffers, IRF_ASYNC,
                                          reinterpret_cast<DWORD_PTR>(FCall)));
-  Read = Ok ? FCall->Buffers.dwBufferLength : 0;
+  // A read that failed part-way (a stall past the time-out) reports the
+  // bytes it had placed, and they are kept. A count not below the request
+  // may be the request itself, untouched; a cancelled read is still going.
+  Read = Ok || !Terminated() ? FCall->Buffers.dwBufferLength : 0;
+  if (!Ok && Read >= Want) Read = 0;
   return Ok;
 }
 

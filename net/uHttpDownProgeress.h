@@ -68,7 +68,8 @@ class THttpDownProgeress : public TThread {
   bool AcceptDataResponse();
   bool TransferBlocks(HANDLE DataFile);
   bool SendRequest(const std::string& Headers);
-  bool ReadBlock(DWORD& Read);
+  bool WaitForData(DWORD& Available);
+  bool ReadBlock(DWORD Want, DWORD& Read);
   bool WaitCall(BOOL Started);
   std::string QueryHeader(DWORD Query);
   void NotifyProgress();

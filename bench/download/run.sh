@@ -4,7 +4,9 @@
 #   bench/download/run.sh WIN64_BUILD_FOLDER [ROUNDS]
 # Prints per-round figures and a summary: throughput of each, the ratio,
 # CPU seconds per 100 MiB (Wine: the process plus wineserver) and the
-# task's progress events.
+# task's progress events. Then the same task on a slow line (the loopback test
+# server sending 1 MiB/s): once to the end, for the gaps between progress
+# events, and once cancelled part-way, for the time Cancel takes.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:?win64 build folder}" && pwd)
@@ -15,9 +17,10 @@ command -v nginx >/dev/null && command -v curl >/dev/null ||
   apt-get install -y nginx-light curl >/dev/null
 
 work=$(mktemp -d /tmp/zr-bench-download.XXXXXX)
-nginx_pid=
+nginx_pid= slow_pid=
 cleanup() {
-  [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  # A killed server's status is not a failure of the run.
+  for pid in $nginx_pid $slow_pid; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true; done
   WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -81,7 +84,7 @@ for round in $(seq "$rounds"); do
   line=$(cat "$work/line.txt")
   after=$(cpu_of "$server_pid")
   cmp -s "$work/out/setup.exe" "$work/www/setup.exe" || { echo "round $round: task file differs" >&2; exit 1; }
-  ms=$(sed 's/.*ms=\([0-9]*\).*/\1/' <<<"$line")
+  ms=$(sed 's/.* ms=\([0-9]*\) .*/\1/' <<<"$line")
   cpu=$(sed 's/.*cpu=\([0-9.]*\).*/\1/' <<<"$line")
   ev=$(sed 's/.*events=\([0-9]*\).*/\1/' <<<"$line")
   tmbs=$(awk -v m="$size_mib" -v ms="$ms" 'BEGIN { printf "%.1f", m / (ms / 1000) }')
@@ -103,3 +106,21 @@ done
 awk -v r="$rounds" -v t="$task_mbs" -v c="$curl_mbs" -v tc="$task_cpu" -v cc="$curl_cpu" -v e="$events" 'BEGIN {
   printf "mean over %d rounds: task %.1f MiB/s, curl %.1f MiB/s, ratio %.3f; CPU s/100 MiB task %.2f, curl %.2f; progress events %.1f per download\n",
          r, t / r, c / r, t / c, tc / r, cc / r, e / r }'
+
+# The slow line: 8 MiB at 1 MiB/s from the test server, which sends a tenth
+# of the rate every 100 ms.
+slow_mib=${ZR_BENCH_SLOW_MIB:-8}
+python3 "$root/tests/support/test_server.py" --root "$work/slow" --port-file "$work/slow.port" >/dev/null 2>&1 &
+slow_pid=$!
+for _ in $(seq 50); do [ -s "$work/slow.port" ] && break; sleep 0.1; done
+slow="http://127.0.0.1:$(cat "$work/slow.port")"
+head -c $((slow_mib * 1024 * 1024)) /dev/urandom >"$work/slow.bin"
+curl -s -X PUT --data-binary @"$work/slow.bin" "$slow/_ctl/file?path=/slow.exe" >/dev/null
+curl -s -X POST -d '{"rate": 1048576}' "$slow/_ctl/fault?path=/slow.exe" >/dev/null
+rm -f "$work/out/"*
+wine "$work/bench_download.exe" "$slow/slow.exe" "$save" >"$work/line.txt" 2>&1 </dev/null || true
+cmp -s "$work/out/setup.exe" "$work/slow.bin" || { echo "slow line: task file differs" >&2; exit 1; }
+echo "slow line, to the end: $(cat "$work/line.txt")"
+rm -f "$work/out/"*
+wine "$work/bench_download.exe" "$slow/slow.exe" "$save" 3000 >"$work/line.txt" 2>&1 </dev/null || true
+echo "slow line, cancelled after 3 s: $(cat "$work/line.txt")"

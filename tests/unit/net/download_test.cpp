@@ -492,6 +492,32 @@ TEST_F(DownloadTest, StallPastTheTimeOutFailsAndKeepsWhatArrived) {
   EXPECT_TRUE(DataFile().compare(0, Down, Data, 0, Down) == 0);
 }
 
+// On a fast line reads grow well past a block; a cut or a stall inside one
+// keeps exactly the bytes that arrived, and the next attempt resumes there.
+TEST_F(DownloadTest, CutOrStallInsideABigReadKeepsExactlyWhatArrived) {
+  Serve(MakeBytes(3 * 1024 * 1024 + 777, 5));
+  const struct {
+    const char* Fault;
+    int64_t At;
+  } Cases[] = {
+      {R"("close_after": 100003)", 100003},
+      {R"("close_after": 2000001)", 2000001},
+      {R"("stall_body": 40, "stall_at": 150001)", 150001},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Fault);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    DeleteFileA((Save + ".tsk").c_str());
+    DeleteFileA((Save + ".tsk.cfg").c_str());
+    Fault(std::string(R"({"skip": 1, "times": 1, )") + Case.Fault + "}");
+    ExpectInterruptedAt(Attempt(), Case.At);
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt());
+    EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Case.At) + "-");
+  }
+}
+
 TEST_F(DownloadTest, TerminationDuringTheTransferRaisesNoEventAndKeepsDown) {
   Fault(R"({"skip": 1, "times": 1, "rate": 20000})");
   TOutcome Out = Attempt([](THttpDownProgeress& Task, TOutcome&) {
