@@ -41,7 +41,7 @@ function(zr_add_gtest)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
-  if(T_WINDOWS_ONLY)
+  if(T_WINDOWS_ONLY AND NOT T_NAME IN_LIST ZR_HEADLESS_SUITES)
     # Windows suites share one display and one mouse.
     set_property(TEST ${T_NAME} APPEND PROPERTY RESOURCE_LOCK zr_display)
   endif()

@@ -36,9 +36,20 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
 fi
 
 # libjpeg-turbo for both MinGW targets, built once from Debian's source package.
+# A build kept per user, keyed by the source version and the compiler, serves
+# every further clone of the tree on this machine.
+jpeg_cache() {
+  local triplet=$1
+  echo "${XDG_CACHE_HOME:-$HOME/.cache}/zerun-update/libjpeg-turbo-$(dpkg-query -W -f='${Version}' libjpeg62-turbo-dev)-$triplet-$("$triplet-gcc-posix" -dumpversion)"
+}
 build_jpeg() {
-  local triplet=$1 prefix="$deps/$1/libjpeg-turbo"
+  local triplet=$1 prefix="$deps/$1/libjpeg-turbo" cache
   [ -f "$prefix/lib/libjpeg.a" ] && return 0
+  cache=$(jpeg_cache "$triplet")
+  if [ -f "$cache/lib/libjpeg.a" ]; then
+    mkdir -p "$prefix" && cp -r "$cache/lib" "$cache/include" "$prefix/"
+    return 0
+  fi
   local srcdir
   srcdir=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' 2>/dev/null | head -1 || true)
   if [ -z "$srcdir" ]; then
@@ -78,6 +89,7 @@ SRC
   cp "$bdir/libjpeg.a" "$prefix/lib/"
   cp "$srcdir/jpeglib.h" "$srcdir/jmorecfg.h" "$srcdir/jerror.h" "$bdir/jconfig.h" "$prefix/include/"
   rm -rf "$bdir"
+  mkdir -p "$cache" && cp -r "$prefix/lib" "$prefix/include" "$cache/" || true
 }
 build_jpeg x86_64-w64-mingw32
 build_jpeg i686-w64-mingw32
