@@ -2,6 +2,8 @@
 # Download benchmark: a 256 MiB installer served by nginx on 127.0.0.1,
 # fetched alternately by the download task (under Wine) and by curl.
 #   bench/download/run.sh WIN64_BUILD_FOLDER [ROUNDS]
+# ZR_BENCH_MIB (256), ZR_BENCH_SLOW_MIB (8) and ZR_BENCH_SLOW_RATE (bytes per
+# second, 1048576) change the sizes and the slow line's rate.
 # Prints per-round figures and a summary: throughput of each, the ratio,
 # CPU seconds per 100 MiB (Wine: the process plus wineserver) and the
 # task's progress events. Then the same task on a slow line (the loopback test
@@ -110,13 +112,14 @@ awk -v r="$rounds" -v t="$task_mbs" -v c="$curl_mbs" -v tc="$task_cpu" -v cc="$c
 # The slow line: 8 MiB at 1 MiB/s from the test server, which sends a tenth
 # of the rate every 100 ms.
 slow_mib=${ZR_BENCH_SLOW_MIB:-8}
+slow_rate=${ZR_BENCH_SLOW_RATE:-1048576}
 python3 "$root/tests/support/test_server.py" --root "$work/slow" --port-file "$work/slow.port" >/dev/null 2>&1 &
 slow_pid=$!
 for _ in $(seq 50); do [ -s "$work/slow.port" ] && break; sleep 0.1; done
 slow="http://127.0.0.1:$(cat "$work/slow.port")"
 head -c $((slow_mib * 1024 * 1024)) /dev/urandom >"$work/slow.bin"
 curl -s -X PUT --data-binary @"$work/slow.bin" "$slow/_ctl/file?path=/slow.exe" >/dev/null
-curl -s -X POST -d '{"rate": 1048576}' "$slow/_ctl/fault?path=/slow.exe" >/dev/null
+curl -s -X POST -d "{\"rate\": $slow_rate}" "$slow/_ctl/fault?path=/slow.exe" >/dev/null
 rm -f "$work/out/"*
 wine "$work/bench_download.exe" "$slow/slow.exe" "$save" >"$work/line.txt" 2>&1 </dev/null || true
 cmp -s "$work/out/setup.exe" "$work/slow.bin" || { echo "slow line: task file differs" >&2; exit 1; }
