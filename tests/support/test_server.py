@@ -32,7 +32,7 @@ class Fault:
 
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
-            "no_content_length", "redirect", "rate", "range_shift", "skip", "times"}
+            "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "skip", "times"}
 
     def __init__(self, settings):
         unknown = set(settings) - self.KEYS
@@ -255,6 +255,11 @@ class Handler(BaseHTTPRequestHandler):
             status, (first, last) = 206, wanted
             headers["Content-Range"] = "bytes %d-%d/%d" % (first, last, size)
         body = data[first:last + 1]
+        flip = fault.get("flip_byte")
+        if flip is not None and first <= int(flip) <= last:
+            # Altered on the way: same size and validators, one byte inverted.
+            at = int(flip) - first
+            body = body[:at] + bytes([body[at] ^ 0xFF]) + body[at + 1:]
 
         self.send_response(status)
         for name, value in headers.items():

@@ -168,6 +168,19 @@ class ServerTest(unittest.TestCase):
                     self.assertEqual(data, body)
                     self.assertEqual(resp.getheader("Content-Length"), str(len(body)))
 
+    def test_flip_byte(self):
+        altered = BODY[:100] + bytes([BODY[100] ^ 0xFF]) + BODY[101:]
+        cases = [(None, 200, altered), ("bytes=50-", 206, altered[50:]), ("bytes=101-", 206, BODY[101:])]
+        for value, status, body in cases:
+            with self.subTest(value=value):
+                self.request("POST", "/_ctl/reset")
+                plain = self.request("GET", "/f/a.bin")[0].getheader("ETag")
+                self.fault("/f/a.bin", flip_byte=100)
+                resp, data = self.request("GET", "/f/a.bin", headers={"Range": value} if value else {})
+                self.assertEqual((resp.status, data), (status, body))
+                self.assertEqual(resp.getheader("ETag"), plain)
+                self.assertEqual(resp.getheader("Content-Length"), str(len(body)))
+
     def test_close_after(self):
         for offset in [0, 1, 4096, len(BODY) - 1]:
             with self.subTest(offset):
