@@ -35,6 +35,17 @@ std::string WideToAnsi(const std::u16string& Text) {
   return out;
 }
 
+std::string DigestText(const IJsonObjectPtr& Value) {
+  if (!Value) return "";
+  std::u16string Text = Value->IsType(skString) ? Value->ToText() : u"";
+  return WideToAnsi(Text.empty() ? Value->ToJsonText(false, false) : Text);
+}
+
+int64_t SizeValue(const IJsonObjectPtr& Value) {
+  if (!Value) return 0;
+  return Value->IsType(skInteger) && Value->ToInteger() > 0 ? Value->ToInteger() : -1;
+}
+
 }  // namespace
 
 bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info) {
@@ -45,6 +56,8 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info) {
   for (int I = 0; I < Urls->Length(); ++I) Info.Urls.push_back(WideToAnsi(Urls->ItemText(I)));
   Info.Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
   Info.Msg = WideToAnsi(Doc->GetPathText(u"Msg"));
+  Info.Sha256 = DigestText(Doc->GetPath(u"Sha256"));
+  Info.Size = SizeValue(Doc->GetPath(u"Size"));
   return true;
 }
 
@@ -77,6 +90,8 @@ void TCallBackHelper::WMUpdateInfo() {
   FUrls = std::move(Info->Urls);
   FVersion = Info->Version;
   FMsg = std::move(Info->Msg);
+  FSha256 = std::move(Info->Sha256);
+  FSize = Info->Size;
   // Creating the task may pump messages: an answer that comes meanwhile
   // waits for the task (see PrepareDownloader).
   if (!FDownloader) {
@@ -174,6 +189,8 @@ void TCallBackHelper::DownloadUpdate(const std::string& Url) {
   // sends anything.
   FDownloader->Url = Url;
   FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + UrlFileName(Url);
+  FDownloader->ExpectedSha256 = FSha256;
+  FDownloader->ExpectedSize = FSize;
   FDownloader->Resume();
   if (!RunProgressDialog(100)) FreeDownloader();
 }

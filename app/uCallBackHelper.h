@@ -25,6 +25,13 @@ struct TUpdateInfo {
   std::vector<std::string> Urls;  // system code page
   uint32_t Version = 0;
   std::string Msg;                // system code page
+  // The installer's SHA-256 and size, when the document gives them: empty
+  // and 0 when it does not. A "Sha256" that is no text, or empty text, keeps
+  // its JSON spelling (never 64 hex digits) and a "Size" that is no positive
+  // integer is -1, so a malformed member fails the check instead of
+  // switching it off.
+  std::string Sha256;
+  int64_t Size = 0;
 };
 
 // Where the background fetch leaves the update information before it posts
@@ -71,6 +78,8 @@ class TCallBackHelper : public TWinControl {
   std::vector<std::string> FUrls;
   uint32_t FVersion = 0;
   std::string FMsg;
+  std::string FSha256;
+  int64_t FSize = 0;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
   bool FInfoWaiting = false;  // the information came before the task existed

@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "net/uFileDigest.h"
 #include "net/uFunction.h"
+#include "net/uVerify.h"
 
 namespace {
 
@@ -187,6 +189,7 @@ bool THttpDownProgeress::DownloadFile() {
   if (End == aeNetwork) NotifyError(NetErrorText);
   if (End == aeServer) NotifyError(ServerErrorText);
   if (End == aeFile) NotifyError(SizeErrorText);
+  if (End == aeVerify) NotifyError(VerifyErrorText);
   return End == aeDone;
 }
 
@@ -194,6 +197,9 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   // Nothing is asked of the server for a file that cannot be made.
   if (!IsPlainFileName(NameOf(SaveFile)) || SaveFile.size() + strlen(LongestSuffix) >= MAX_PATH)
     return aeServer;
+  // A digest that cannot be read can accept no file: nothing is fetched.
+  TSha256 Digest;
+  if (!ExpectedSha256.empty() && !ParseSha256(ExpectedSha256, Digest)) return aeVerify;
   if (!FState.LoadFromFile(SaveFile + ".tsk.cfg")) return aeFile;
   if (UserAgent.empty()) UserAgent = GetUserAgent();
   std::string Headers =
@@ -204,6 +210,7 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   // An error page or an answer without a size, ended without a word, would
   // leave the user before a bar that never moves.
   if (!QueryResumeInfo()) return aeServer;
+  if (ExpectedSize != 0 && Size != ExpectedSize) return aeServer;
   if (Terminated()) return aeStopped;
 
   TDataFile Data(SaveFile + ".tsk");
@@ -252,8 +259,8 @@ TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& He
   return TransferBlocks(Data.Handle()) ? aeDone : aeStopped;
 }
 
-// Renames the complete data file to SaveFile; a stop requested before the
-// rename leaves both files for the next run.
+// Renames the complete data file to SaveFile once it passed the check; a stop
+// requested before the rename leaves both files for the next run.
 TAttemptEnd THttpDownProgeress::PutInPlace() {
   if (Size <= 0 || Down < Size) return aeFile;
 #ifdef ZR_TEST_SEAMS
@@ -262,9 +269,28 @@ TAttemptEnd THttpDownProgeress::PutInPlace() {
 #endif
   if (Terminated()) return aeStopped;
   std::string DataName = SaveFile + ".tsk";
+  if (!ExpectedSha256.empty()) {
+    TAttemptEnd End = CheckData(DataName);
+    if (End != aeDone) return End;
+  }
   if (FileExists(SaveFile)) DeleteFileA(SaveFile.c_str());
   if (MoveFileA(DataName.c_str(), SaveFile.c_str())) DeleteFileA((SaveFile + ".tsk.cfg").c_str());
   return aeDone;
+}
+
+// A file that is not the named one is deleted with its state, so the next
+// run starts from byte 0 instead of resuming or renaming it.
+TAttemptEnd THttpDownProgeress::CheckData(const std::string& DataName) {
+  TSha256 Expected, Found;
+  ParseSha256(ExpectedSha256, Expected);  // its form was checked before the probe
+  THashEnd Hashed = FileSha256(DataName, FCancel, Found);
+  if (Hashed == heStopped) return aeStopped;
+  if (Hashed == heFailed) return aeFile;
+  if (Found == Expected) return aeDone;
+  DeleteFileA(DataName.c_str());
+  DeleteFileA((SaveFile + ".tsk.cfg").c_str());
+  Down = 0;  // nothing left to resume: the state is not written again
+  return aeVerify;
 }
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {

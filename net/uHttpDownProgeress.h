@@ -19,6 +19,9 @@ inline constexpr char NetErrorText[] = "下载失败，请检查网络连接是�
 // The failure text of a download the server answered wrongly: an error
 // status, no size, or a URL that names no file Windows can create.
 inline constexpr char ServerErrorText[] = "服务器错误，请稍后重新升级!";
+// The failure text of a finished file that is not the one the document
+// names, or of a document whose digest is malformed.
+inline constexpr char VerifyErrorText[] = "文件校验失败，请重新升级!";
 
 using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
 using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
@@ -28,7 +31,7 @@ class TDataFile;
 
 // How an attempt ended. Every end but aeDone and aeStopped raises exactly
 // one error event.
-enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile };
+enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify };
 
 class THttpDownProgeress : public TThread {
  public:
@@ -50,6 +53,11 @@ class THttpDownProgeress : public TThread {
   TDownErrorEvent OnError;
   TNotifyEvent OnComplete;
   std::string Referer;
+  // What the document says of the file; empty and 0 when it says nothing.
+  // A size other than the probe's fails before any data request; a file
+  // whose SHA-256 (64 hex digits) differs is deleted, never renamed.
+  std::string ExpectedSha256;
+  int64_t ExpectedSize = 0;
 
   // One attempt on the calling thread; true when the finished file is in place.
   bool DownloadFile();
@@ -63,6 +71,7 @@ class THttpDownProgeress : public TThread {
   bool OpenRequest();
   TAttemptEnd FetchRest(TDataFile& Data, const std::string& Headers);
   TAttemptEnd PutInPlace();
+  TAttemptEnd CheckData(const std::string& DataName);
   void EndAttempt(bool Succeeded);
   bool QueryResumeInfo();
   bool AcceptDataResponse();

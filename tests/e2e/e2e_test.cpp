@@ -3,6 +3,7 @@
 // mouse input.
 #include <gtest/gtest.h>
 
+#include "net/uFileDigest.h"
 #include "tests/e2e/E2eRun.h"
 
 using namespace e2e;
@@ -556,6 +557,76 @@ TEST(DownloadFailure, TheSeventhInARowOffersTheHomePage) {
   EXPECT_EQ(CountRequests(kSetupPath), 2);
   EXPECT_EQ(R.WaitUrlsOpened(15000), std::vector<std::string>{ZERUN_HOME_URL});
   EXPECT_FALSE(FileExists(R.Installed()));
+}
+
+// The document with the installer's digest and Size members added.
+void ServeChecked(const std::string& Setup, int64_t Size) {
+  std::string Path = FreshDir("checked") + "setup.bin";
+  ASSERT_TRUE(WriteWholeFile(Path, Setup));
+  TSha256 Digest{};
+  ASSERT_EQ(FileSha256(Path, nullptr, Digest), heDone);
+  std::string Doc = Document({SetupUrl()}, Packed(1, 2), kNotes);
+  Doc.insert(Doc.rfind('}'), ",\"Sha256\":\"" + Sha256Hex(Digest) + "\",\"Size\":" + std::to_string(Size));
+  ASSERT_TRUE(ServerPut(kInfoPath, Doc));
+}
+
+// A size other than the server's fails before any byte is fetched, with the
+// server's text; an installer altered on the way fails its check with a
+// text of its own, and is deleted with its state. Neither closes the client
+// or starts anything, both count; the next run fetches the installer whole.
+TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
+  std::string Setup = InstallerBytes(1 << 20);
+  const struct {
+    const char* Name;
+    int64_t Size;
+    const char* Fault;
+    std::vector<std::string> Ranges;
+  } Cases[] = {
+      {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}},
+      {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", {"bytes=0-0", "bytes=0-"}},
+  };
+  std::set<uint64_t> Texts;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    UpdaterRun R;
+    CreateDirectoryA(R.DataDir.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+    SetInstalledVersion(Packed(1, 1));
+    ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+    if (C.Fault) {
+      ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
+    }
+    ServeChecked(Setup, C.Size);
+    R.StartClient();
+    R.Start();
+    ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.Shot(Error, std::string(C.Name) + "-error");
+    Texts.insert(TextPixels(Error));
+    EXPECT_EQ(R.FailureCount(), "3");
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
+    EXPECT_EQ(R.InstallerRecord(), "");
+    EXPECT_EQ(R.ClientRecord(), "");
+    EXPECT_FALSE(FileExists(R.Installed()));
+    EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
+    EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
+  }
+  EXPECT_EQ(Texts.size(), 2u) << "the failed check shows the server's text";
+
+  UpdaterRun R(false);
+  ServerReset();
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  ServeChecked(Setup, int64_t(Setup.size()));
+  R.StartClient();
+  R.Start();
+  HWND Progress = AgreeToUpdate(R, "checked");
+  ASSERT_NE(Progress, nullptr);
+  FinishWithOK(R, Progress, Setup, "bytes=0-");
+  EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
+  EXPECT_EQ(R.ClientRecord().rfind("WM_CLOSE ", 0), 0u);
 }
 
 TEST(CheckCancelled, TheRunEndsAtOnceAndTheLateAnswerFindsNothingToBreak) {

@@ -7,6 +7,7 @@
 
 #include "app/uFunction.h"
 #include "net/uFunction.h"
+#include "net/uVerify.h"
 
 namespace {
 
@@ -51,6 +52,39 @@ TEST(ParseUpdateInfo, MissingPartsAndWrongKinds) {
     EXPECT_EQ(Info.Urls.size(), C.Urls);
     EXPECT_EQ(Info.Version, C.Version);
     EXPECT_EQ(Info.Msg, C.Msg);
+  }
+}
+
+// The installer's digest and size are optional; a member of the wrong kind
+// or value must not read as absent, which would switch its check off.
+TEST(ParseUpdateInfo, DigestAndSizeAreReadAndMalformedOnesStayMalformed) {
+  const std::string Hex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const struct {
+    std::string Members;
+    bool DigestGiven;  // a digest the task must check
+    bool DigestReads;  // ... that is 64 hex digits
+    int64_t Size;
+  } Cases[] = {
+      {"", false, false, 0},
+      {",\"Sha256\":\"" + Hex + "\",\"Size\":300000000", true, true, 300000000},
+      {",Sha256:'" + Hex + "', Size: 1", true, true, 1},
+      {",\"Sha256\":\"\"", true, false, 0},
+      {",\"Sha256\":123", true, false, 0},
+      {",\"Sha256\":null", true, false, 0},
+      {",\"Sha256\":[\"" + Hex + "\"]", true, false, 0},
+      {",\"Size\":0", false, false, -1},
+      {",\"Size\":-5", false, false, -1},
+      {",\"Size\":1.5", false, false, -1},
+      {",\"Size\":\"12\"", false, false, -1},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Members);
+    TUpdateInfo Info;
+    ASSERT_TRUE(ParseUpdateInfo("{\"Urls\":[\"u\"]" + Case.Members + "}", Info));
+    EXPECT_EQ(!Info.Sha256.empty(), Case.DigestGiven) << Info.Sha256;
+    TSha256 Digest;
+    EXPECT_EQ(ParseSha256(Info.Sha256, Digest), Case.DigestReads) << Info.Sha256;
+    EXPECT_EQ(Info.Size, Case.Size);
   }
 }
 

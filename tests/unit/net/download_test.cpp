@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "net/uFileDigest.h"
 #include "net/uMemIniFile.h"
 #include "tests/support/TestSupport.h"
 
@@ -17,6 +18,7 @@ namespace {
 const std::string NetError = "下载失败，请检查网络连接是否正常!";
 const std::string ServerError = "服务器错误，请稍后重新升级!";
 const std::string SizeError = "文件大小不正确!";
+const std::string VerifyError = "文件校验失败，请重新升级!";
 
 std::string MakeBytes(size_t Size, unsigned Seed) {
   std::string Bytes(Size, '\0');
@@ -25,6 +27,15 @@ std::string MakeBytes(size_t Size, unsigned Seed) {
     C = static_cast<char>(Seed >> 16);
   }
   return Bytes;
+}
+
+// The SHA-256 of Bytes in hex, by way of a file.
+std::string HexDigest(const std::string& Bytes, const std::string& Dir) {
+  TSha256 Digest{};
+  EXPECT_TRUE(zrtest::WriteWholeFile(Dir + "digest.bin", Bytes));
+  EXPECT_EQ(FileSha256(Dir + "digest.bin", nullptr, Digest), heDone);
+  DeleteFileA((Dir + "digest.bin").c_str());
+  return Sha256Hex(Digest);
 }
 
 int64_t FileLength(const std::string& Path) {
@@ -391,6 +402,100 @@ TEST_F(DownloadTest, DataFinishedEarlierIsPutInPlaceWithoutADataRequest) {
   }
 }
 
+// The document's size and digest: a right one, in either case, lets the
+// file through; a size other than the probe's stops the attempt before any
+// data request.
+TEST_F(DownloadTest, FileTheDocumentNamesCompletesAndAnotherSizeIsRefused) {
+  std::string Hex = HexDigest(Data, Dir);
+  std::string Upper = Hex;
+  CharUpperBuffA(&Upper[0], static_cast<DWORD>(Upper.size()));
+  const int64_t Length = int64_t(Data.size());
+  const struct {
+    const char* Name;
+    std::string Sha256;
+    int64_t Size;
+    bool Completes;
+  } Cases[] = {
+      {"lower-case digest", Hex, 0, true},
+      {"upper-case digest and size", Upper, Length, true},
+      {"size one more", "", Length + 1, false},
+      {"size one less, with the digest", Hex, Length - 1, false},
+      {"size malformed", "", -1, false},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome&) {
+      Task.ExpectedSha256 = Case.Sha256;
+      Task.ExpectedSize = Case.Size;
+    });
+    if (Case.Completes) {
+      ExpectComplete(Out);
+      continue;
+    }
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
+    EXPECT_EQ(Out.Completed, 0);
+    EXPECT_EQ(Ranges(), std::vector<std::string>{"bytes=0-0"});
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+    EXPECT_FALSE(zrtest::FileExists(Save));
+  }
+}
+
+// A file whose bytes are not the ones the digest names, whether it arrived
+// altered or was finished by an earlier run, is deleted with its state: the
+// next attempt starts at byte 0.
+TEST_F(DownloadTest, FileOtherThanTheDigestSaysIsDeletedAndStartedOver) {
+  const struct {
+    const char* Name;
+    std::function<void()> Alter;
+    std::vector<std::string> Requests;  // of the failing attempt
+  } Cases[] = {
+      {"altered in transit", [&] { Fault(R"({"skip": 1, "times": 1, "flip_byte": 40000})"); },
+       {"bytes=0-0", "bytes=0-"}},
+      {"finished earlier, altered",
+       [&] {
+         ASSERT_NO_FATAL_FAILURE(InterruptAndStoreDown(std::to_string(Data.size())));
+         std::string Altered = Data;
+         Altered[Data.size() - 1] ^= 1;
+         ASSERT_TRUE(zrtest::WriteWholeFile(Save + ".tsk", Altered));
+         ASSERT_TRUE(zrtest::ServerReset());
+       },
+       {"bytes=0-0"}},
+  };
+  std::string Hex = HexDigest(Data, Dir);
+  auto Checked = [&](THttpDownProgeress& Task, TOutcome&) { Task.ExpectedSha256 = Hex; };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    ASSERT_NO_FATAL_FAILURE(Case.Alter());
+    TOutcome Out = Attempt(Checked);
+    EXPECT_TRUE(Out.Ended);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{VerifyError});
+    EXPECT_EQ(Out.Completed, 0);
+    EXPECT_EQ(Ranges(), Case.Requests);
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk.cfg"));
+    EXPECT_FALSE(zrtest::FileExists(Save));
+
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt(Checked));
+    EXPECT_EQ(Ranges(), (std::vector<std::string>{"bytes=0-0", "bytes=0-"}));
+  }
+}
+
+// A digest that is not 64 hex digits can accept no file: nothing is asked.
+TEST_F(DownloadTest, MalformedDigestFailsTheCheckBeforeAnyRequest) {
+  std::string Hex = HexDigest(Data, Dir);
+  TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome&) { Task.ExpectedSha256 = Hex.substr(1); });
+  EXPECT_TRUE(Out.Ended);
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{VerifyError});
+  EXPECT_EQ(Out.Completed, 0);
+  EXPECT_TRUE(zrtest::ServerLog().empty());
+}
+
 // Names Windows would take for a device or could not create as a plain file
 // in the folder: refused with the server error before any request, and
 // nothing is made anywhere.
@@ -615,6 +720,35 @@ TEST_F(DownloadTest, FastTransferReportsFewProgressEvents) {
   TOutcome Out = Attempt();
   ExpectComplete(Out);
   EXPECT_LE(Out.Progress.size(), 2u);
+}
+
+// Known digests of files of one and of several pieces; a stop already
+// requested ends the hash before any piece.
+TEST(FileSha256Test, KnownDigestsStopAndMissingFile) {
+  std::string Dir = zrtest::FreshDir("file_sha256");
+  std::string Pattern(3 * 1024 * 1024 + 5, '\0');
+  for (size_t I = 0; I < Pattern.size(); ++I) Pattern[I] = static_cast<char>(I % 251);
+  const struct {
+    std::string Bytes;
+    const char* Hex;
+  } Cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {Pattern, "b01669d77761c4dfdfc8fb927821087bcf5c9ef1f917c4f1f8504e529f19edab"},
+  };
+  HANDLE Stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Bytes.size());
+    ASSERT_TRUE(zrtest::WriteWholeFile(Dir + "f.bin", Case.Bytes));
+    TSha256 Digest{};
+    ASSERT_EQ(FileSha256(Dir + "f.bin", Stop, Digest), heDone);
+    EXPECT_EQ(Sha256Hex(Digest), Case.Hex);
+  }
+  SetEvent(Stop);
+  TSha256 Digest{};
+  EXPECT_EQ(FileSha256(Dir + "f.bin", Stop, Digest), heStopped);
+  EXPECT_EQ(FileSha256(Dir + "none.bin", nullptr, Digest), heFailed);
+  CloseHandle(Stop);
 }
 
 TEST(ParseUrlTest, SplitsHostPortAndEncodedObject) {

@@ -1,0 +1,42 @@
+// The document's digest as text: what is read and what is refused.
+#include "net/uVerify.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const AbcHex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+TEST(ParseSha256, ReadsSixtyFourHexDigitsOfEitherCaseAndNothingElse) {
+  const struct {
+    std::string Text;
+    bool Read;
+  } Cases[] = {
+      {AbcHex, true},
+      {"BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", true},
+      {"Ba7816bF8f01CFEA414140de5dae2223b00361a396177a9cb410ff61f20015aD", true},
+      {std::string(AbcHex).substr(1), false},
+      {std::string(AbcHex) + "0", false},
+      {std::string(AbcHex).substr(0, 63) + "g", false},
+      {std::string(AbcHex).substr(0, 63) + " ", false},
+      {" " + std::string(AbcHex).substr(1), false},
+      {"0x" + std::string(AbcHex).substr(2), false},
+      {std::string(AbcHex).substr(0, 62) + "-1", false},
+      {std::string(AbcHex).substr(0, 63) + std::string(1, '\0'), false},
+      {"\"\"", false},
+      {"", false},
+  };
+  const TSha256 Abc = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40, 0xde, 0x5d, 0xae, 0x22, 0x23,
+                       0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17, 0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Text);
+    TSha256 Digest{};
+    ASSERT_EQ(ParseSha256(Case.Text, Digest), Case.Read);
+    if (Case.Read) {
+      EXPECT_EQ(Digest, Abc);
+    }
+  }
+  EXPECT_EQ(Sha256Hex(Abc), AbcHex);
+}
+
+}  // namespace
