@@ -11,18 +11,8 @@ shift
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
-display=""
-xvfb_pid=""
-for n in $(seq 90 250); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-    xvfb_pid=""
-  fi
-done
-[ -n "$display" ] || { echo "wine-ctest: no free X display" >&2; exit 1; }
+. "$root/scripts/xvfb.sh"
+start_xvfb || { echo "wine-ctest: no free X display" >&2; exit 1; }
 export DISPLAY=$display
 
 cleanup() {
