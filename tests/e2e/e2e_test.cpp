@@ -589,7 +589,6 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     UpdaterRun R;
-    CreateDirectoryA(R.DataDir.c_str(), nullptr);
     ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
     SetInstalledVersion(Packed(1, 1));
     ASSERT_TRUE(ServerPut(kSetupPath, Setup));
