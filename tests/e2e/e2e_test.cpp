@@ -352,7 +352,9 @@ TEST(DownloadFailure, ACutConnectionShowsTheErrorAndTheNextRunCompletes) {
     SetInstalledVersion(Packed(1, 1));
     ASSERT_TRUE(ServerPut(kSetupPath, Setup));
     Serve({SetupUrl()}, Packed(1, 2));
-    ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": 300000, "skip": 1, "times": 1})"));
+    // Slow enough that the progress window is seen before the cut brings
+    // the error notice over it.
+    ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": 300000, "rate": 100000, "skip": 1, "times": 1})"));
     R.Start();
     HWND Progress = AgreeToUpdate(R, "cut");
     ASSERT_NE(Progress, nullptr);
