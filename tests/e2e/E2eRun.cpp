@@ -216,33 +216,23 @@ void PressKeys(const std::vector<WORD>& Keys) {
 }
 
 UpdaterRun::UpdaterRun(bool FreshState) {
-  // Each fresh run gets a folder of its own. Wine may still be tearing down
-  // the previous run's process, with its program file mapped, after the
-  // process has reported its end: deleting that file and copying the
-  // program over it could leave the new run without a program to start.
-  static int Runs = 0;
-  static std::string LastBase;
-  if (FreshState || LastBase.empty()) LastBase = FreshDir("e2e run " + std::to_string(++Runs));
-  BaseDir = LastBase;
-  ProgramDir = BaseDir + "Program Files\\ZeRun\\";
-  CreateDirectoryA((BaseDir + "Program Files").c_str(), nullptr);
+  char Tmp[MAX_PATH] = {};
+  GetTempPathA(sizeof Tmp, Tmp);
+  std::string Base = FreshState ? FreshDir("e2e run") : std::string(Tmp) + "zrtests\\e2e run\\";
+  BaseDir = Base;
+  ProgramDir = Base + "Program Files\\ZeRun\\";
+  CreateDirectoryA((Base + "Program Files").c_str(), nullptr);
   CreateDirectoryA(ProgramDir.c_str(), nullptr);
   Exe = ProgramDir + "ZeRunUpdate.exe";
-  if (!FileExists(Exe) && !CopyFileA(SupportExe("ZeRunUpdate.exe").c_str(), Exe.c_str(), TRUE))
+  if (!CopyFileA(SupportExe("ZeRunUpdate.exe").c_str(), Exe.c_str(), FALSE))
     std::fprintf(stderr, "could not copy the program to %s (error %lu)\n", Exe.c_str(), GetLastError());
   if (FreshState) {
     ServerReset();
-    // The same holds for the state the previous run kept open to its end.
-    const std::string Kept = GetUserDataDir();
-    if (!WaitUntil([&] {
-          DeleteTree(Kept);
-          return !FileExists(Kept);
-        }, 10000))
-      std::fprintf(stderr, "the previous run's state in %s could not be removed\n", Kept.c_str());
+    DeleteTree(GetUserDataDir());
   }
-  DataDir = GetUserDataDir();  // made again, empty
-  FClientRecord = BaseDir + "client.txt";
-  FUrlLog = BaseDir + "urls.txt";
+  DataDir = GetUserDataDir();
+  FClientRecord = Base + "client.txt";
+  FUrlLog = Base + "urls.txt";
   SetEnvironmentVariableA("ZR_URL_LOG", FUrlLog.c_str());
 }
 
