@@ -218,6 +218,17 @@ void PressKeys(const std::vector<WORD>& Keys) {
 UpdaterRun::UpdaterRun(bool FreshState) {
   char Tmp[MAX_PATH] = {};
   GetTempPathA(sizeof Tmp, Tmp);
+  // Wine reports a run's end before it lets go of the program file: a copy
+  // over it, or a start from a name that is still being deleted, would fail.
+  std::string Earlier = std::string(Tmp) + "zrtests\\e2e run\\Program Files\\ZeRun\\ZeRunUpdate.exe";
+  auto Gone = [&] {
+    DeleteFileA(Earlier.c_str());
+    if (GetFileAttributesA(Earlier.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD Error = GetLastError();  // a name still being deleted is no error of this kind
+    return Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND;
+  };
+  if (!WaitUntil(Gone, 15000))
+    std::fprintf(stderr, "the earlier run's program file is still held (error %lu)\n", GetLastError());
   std::string Base = FreshState ? FreshDir("e2e run") : std::string(Tmp) + "zrtests\\e2e run\\";
   BaseDir = Base;
   ProgramDir = Base + "Program Files\\ZeRun\\";
