@@ -90,11 +90,6 @@ int StrToIntDef(const std::string& Text, int Default) {
   return Negative ? int32_t(0u - uint32_t(Result)) : Result;
 }
 
-std::string ProgramFolder() {
-  std::string Program = ParamStr(0);
-  return Program.substr(0, Program.find_last_of('\\') + 1);
-}
-
 std::string FailureFileName() { return GetUserDataDir() + FAILURE_FILE; }
 
 int ReadFailureCount(const std::string& FileName) {
@@ -110,6 +105,11 @@ void WriteFailureCount(const std::string& FileName, int Count) {
 }
 
 }  // namespace
+
+std::string FolderOf(const std::string& Path) {
+  size_t Slash = Path.find_last_of("\\/");
+  return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
+}
 
 int ParamCount() { return __argc - 1; }
 
@@ -145,7 +145,7 @@ std::string UserDataDirIn(const std::string& Profile) {
   // Without a profile folder the data lie beside the program: a folder
   // relative to the current one would change between the first start and
   // the elevated re-launch, and the shell refuses relative paths.
-  std::string Base = Profile.empty() ? ProgramFolder() : Profile;
+  std::string Base = Profile.empty() ? FolderOf(ParamStr(0)) : Profile;
   std::string Dir = Base + "AppData\\LocalLow\\" + "ZeRun" + "\\";
   if (DirectoryExists(Dir)) return Dir;
   return ForceDirectories(Dir) ? Dir : "";

@@ -12,6 +12,8 @@
 // Command line, split by the platform's rules; parameter 0 is the program.
 int ParamCount();
 std::string ParamStr(int Index);
+// The folder part of Path with its trailing delimiter; empty when none.
+std::string FolderOf(const std::string& Path);
 // True when any parameter from position 1 on equals Switch, ignoring case.
 bool HasSwitch(const std::string& Switch);
 // Parameter 1 is the silent switch "/S".

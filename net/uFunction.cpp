@@ -113,11 +113,6 @@ bool FileExists(const std::string& Name) {
   return Attr != INVALID_FILE_ATTRIBUTES && !(Attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string FolderOf(const std::string& Path) {
-  size_t Slash = Path.find_last_of("\\/");
-  return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
-}
-
 bool ForceFolder(const std::string& Folder) {
   DWORD Attr = GetFileAttributesA(Folder.c_str());
   if (Attr != INVALID_FILE_ATTRIBUTES && (Attr & FILE_ATTRIBUTE_DIRECTORY)) return true;

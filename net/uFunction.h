@@ -7,8 +7,6 @@
 #include <string>
 
 bool FileExists(const std::string& Name);
-// The folder part of Path with its trailing delimiter; empty when none.
-std::string FolderOf(const std::string& Path);
 // Creates Folder (an absolute path) with all missing parents; true when it
 // exists afterwards.
 bool ForceFolder(const std::string& Folder);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/uFunction.h"
 #include "net/uFileDigest.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
@@ -379,7 +380,6 @@ bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   }
   return !Terminated();
 }
-
 
 bool THttpDownProgeress::SendRequest(const std::string& Headers) {
   return WaitCall(HttpSendRequestA(FRequest, Headers.c_str(), static_cast<DWORD>(Headers.size()),
