@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/uBuildOptions.h"
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
 #include "framework/Application.h"
@@ -13,8 +14,6 @@
 #include "net/uHttpDownProgeress.h"
 #include "ui/frmProgress.h"
 #include "ui/frmUpdateInfo.h"
-
-const char* const UPDATE_INFO_URL = "http://" ZERUN_UPDATE_HOST "/App/ZeRunUpdate.inf";
 
 namespace {
 

@@ -17,9 +17,6 @@ class THttpDownProgeress;
 // in its inbox (see TUpdateInbox).
 const UINT WM_UPDATEINFO = WM_USER + 3500;  // 4524
 
-// "http://" + the update server's host + "/App/ZeRunUpdate.inf".
-extern const char* const UPDATE_INFO_URL;
-
 // What the background fetch found in the update-information document.
 struct TUpdateInfo {
   std::vector<std::string> Urls;  // system code page
