@@ -215,7 +215,7 @@ void PressKeys(const std::vector<WORD>& Keys) {
   }
 }
 
-UpdaterRun::UpdaterRun(bool FreshState) {
+UpdaterRun::UpdaterRun(bool FreshState, const char* Build) {
   char Tmp[MAX_PATH] = {};
   GetTempPathA(sizeof Tmp, Tmp);
   // Wine reports a run's end before it lets go of the program file: a copy
@@ -235,7 +235,7 @@ UpdaterRun::UpdaterRun(bool FreshState) {
   CreateDirectoryA((Base + "Program Files").c_str(), nullptr);
   CreateDirectoryA(ProgramDir.c_str(), nullptr);
   Exe = ProgramDir + "ZeRunUpdate.exe";
-  if (!CopyFileA(SupportExe("ZeRunUpdate.exe").c_str(), Exe.c_str(), FALSE))
+  if (!CopyFileA(SupportExe(Build).c_str(), Exe.c_str(), FALSE))
     std::fprintf(stderr, "could not copy the program to %s (error %lu)\n", Exe.c_str(), GetLastError());
   if (FreshState) {
     ServerReset();

@@ -68,7 +68,9 @@ class UpdaterRun {
  public:
   // A fresh program folder, user data folder and server state; with
   // FreshState false, the folders of the previous run stay as they are.
-  explicit UpdaterRun(bool FreshState = true);
+  // Build names the program file of the build folder that is installed as
+  // "ZeRunUpdate.exe" (another update URL or public key).
+  explicit UpdaterRun(bool FreshState = true, const char* Build = "ZeRunUpdate.exe");
   ~UpdaterRun();
 
   std::string BaseDir;     // holds the program folder and the records
