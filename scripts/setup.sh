@@ -8,7 +8,7 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 
 packages=(
-  cmake make python3 clang libclang-rt-14-dev dpkg-dev
+  cmake make python3 clang libclang-rt-14-dev dpkg-dev autoconf automake libtool
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev libjpeg62-turbo-dev
@@ -35,28 +35,20 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
   $sudo locale-gen >/dev/null
 fi
 
-# libjpeg-turbo for both MinGW targets, built once from Debian's source package.
-# A build kept per user, keyed by the source version and the compiler, serves
-# every further clone of the tree on this machine.
-jpeg_cache() {
-  local triplet=$1
-  echo "${XDG_CACHE_HOME:-$HOME/.cache}/zerun-update/libjpeg-turbo-$(dpkg-query -W -f='${Version}' libjpeg62-turbo-dev)-$triplet-$("$triplet-gcc-posix" -dumpversion)"
-}
-build_jpeg() {
-  local triplet=$1 prefix="$deps/$1/libjpeg-turbo" cache
-  [ -f "$prefix/lib/libjpeg.a" ] && return 0
-  cache=$(jpeg_cache "$triplet")
-  if [ -f "$cache/lib/libjpeg.a" ]; then
-    mkdir -p "$prefix" && cp -r "$cache/lib" "$cache/include" "$prefix/"
-    return 0
-  fi
-  local srcdir
-  srcdir=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' 2>/dev/null | head -1 || true)
-  if [ -z "$srcdir" ]; then
-    local list=/etc/apt/sources.list.d/zr-deb-src.sources
-    if [ ! -f "$list" ]; then
-      echo "setup: adding Debian source entries ($list)"
-      $sudo tee "$list" >/dev/null <<SRC
+# Static builds for both MinGW targets, made once from Debian's source
+# packages. A build kept per user, keyed by the source version and the
+# compiler, serves every further clone of the tree on this machine.
+
+# Unpacks Debian's source package $1 in .deps/src once (adding deb-src entries
+# for the same suites when there are none) and sets srcdir to its folder.
+unpack_source() {
+  local name=$1
+  srcdir=$(find "$deps/src" -maxdepth 1 -type d -name "$name-*" 2>/dev/null | head -1 || true)
+  [ -z "$srcdir" ] || return 0
+  local list=/etc/apt/sources.list.d/zr-deb-src.sources
+  if [ ! -f "$list" ]; then
+    echo "setup: adding Debian source entries ($list)"
+    $sudo tee "$list" >/dev/null <<SRC
 Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
@@ -69,15 +61,36 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
-      apt_updated=""
-    fi
-    [ -n "$apt_updated" ] || { $sudo apt-get update -qq; apt_updated=1; }
-    mkdir -p "$deps/src"
-    (cd "$deps/src" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1)
-    srcdir=$(find "$deps/src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
-    [ -n "$srcdir" ] || { echo "setup: apt-get source libjpeg-turbo failed" >&2; exit 1; }
+    apt_updated=""
   fi
-  echo "setup: building libjpeg-turbo for $triplet"
+  [ -n "$apt_updated" ] || { $sudo apt-get update -qq; apt_updated=1; }
+  mkdir -p "$deps/src"
+  (cd "$deps/src" && apt-get source -qq "$name" >/dev/null 2>&1)
+  srcdir=$(find "$deps/src" -maxdepth 1 -type d -name "$name-*" | head -1)
+  [ -n "$srcdir" ] || { echo "setup: apt-get source $name failed" >&2; exit 1; }
+}
+
+# provide NAME PACKAGE LIB BUILD TRIPLET: puts the static library LIB of
+# source package NAME in .deps/TRIPLET/NAME, from the per-user cache when it
+# holds one for the version of the native PACKAGE and this compiler, else
+# made by the function BUILD (TRIPLET PREFIX SRCDIR) and then kept there.
+provide() {
+  local name=$1 package=$2 lib=$3 build=$4 triplet=$5
+  local prefix="$deps/$triplet/$name" cache
+  [ -f "$prefix/lib/$lib" ] && return 0
+  cache="${XDG_CACHE_HOME:-$HOME/.cache}/zerun-update/$name-$(dpkg-query -W -f='${Version}' "$package")-$triplet-$("$triplet-gcc-posix" -dumpversion)"
+  if [ -f "$cache/lib/$lib" ]; then
+    mkdir -p "$prefix" && cp -r "$cache/lib" "$cache/include" "$prefix/"
+    return 0
+  fi
+  unpack_source "$name"
+  echo "setup: building $name for $triplet"
+  "$build" "$triplet" "$prefix" "$srcdir"
+  mkdir -p "$cache" && cp -r "$prefix/lib" "$prefix/include" "$cache/" || true
+}
+
+build_jpeg() {
+  local triplet=$1 prefix=$2 srcdir=$3
   local bdir="$deps/build/jpeg-$triplet"
   rm -rf "$bdir"
   cmake -S "$srcdir" -B "$bdir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
@@ -89,8 +102,24 @@ SRC
   cp "$bdir/libjpeg.a" "$prefix/lib/"
   cp "$srcdir/jpeglib.h" "$srcdir/jmorecfg.h" "$srcdir/jerror.h" "$bdir/jconfig.h" "$prefix/include/"
   rm -rf "$bdir"
-  mkdir -p "$cache" && cp -r "$prefix/lib" "$prefix/include" "$cache/" || true
 }
-build_jpeg x86_64-w64-mingw32
-build_jpeg i686-w64-mingw32
+
+# Ed25519 for the document's signature. The minimal build keeps the
+# signatures and leaves out what the program never calls.
+build_sodium() {
+  local triplet=$1 prefix=$2 srcdir=$3
+  local bdir="$deps/build/sodium-$triplet"
+  rm -rf "$bdir" && mkdir -p "$bdir"
+  # Debian's source is the project's tree, without a generated configure.
+  [ -x "$srcdir/configure" ] || (cd "$srcdir" && autoreconf -fi >/dev/null 2>&1)
+  (cd "$bdir" && "$srcdir/configure" --host="$triplet" CC="$triplet-gcc-posix" --prefix="$prefix" \
+    --enable-minimal --disable-shared --enable-static --disable-ssp --disable-dependency-tracking >/dev/null)
+  make -C "$bdir/src/libsodium" -j2 install >/dev/null
+  rm -rf "$bdir" "$prefix/lib/pkgconfig" "$prefix/lib/libsodium.la"
+}
+
+for triplet in x86_64-w64-mingw32 i686-w64-mingw32; do
+  provide libjpeg-turbo libjpeg62-turbo-dev libjpeg.a build_jpeg "$triplet"
+  provide libsodium libsodium-dev libsodium.a build_sodium "$triplet"
+done
 echo "setup: ready"
