@@ -230,17 +230,18 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
 }
 
 bool THttpDownProgeress::OpenRequest() {
-  std::string Host, Object;
-  INTERNET_PORT Port = 80;
-  ParseUrl(Url, Host, Object, Port);
+  TUrlParts Parts = ParseUrl(Url);
   FCall = new TInetCall();
   FRoot = InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, "", "", INTERNET_FLAG_ASYNC);
   InternetSetStatusCallback(FRoot, InternetStatus);
-  FConnect = InternetConnectA(FRoot, Host.c_str(), Port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  FConnect = InternetConnectA(FRoot, Parts.Host.c_str(), Parts.Port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
   // From the server, never from the cache, and not copied into the user's
-  // internet cache: that would write the installer twice.
-  FRequest = HttpOpenRequestA(FConnect, "GET", Object.c_str(), "HTTP/1.1", nullptr, nullptr,
-                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE,
+  // internet cache: that would write the installer twice. A certificate
+  // that does not verify fails the request like a network failure; no
+  // flag here may ever ignore one.
+  DWORD Flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+  if (Parts.Secure) Flags |= INTERNET_FLAG_SECURE;
+  FRequest = HttpOpenRequestA(FConnect, "GET", Parts.Object.c_str(), "HTTP/1.1", nullptr, nullptr, Flags,
                               reinterpret_cast<DWORD_PTR>(FCall));
   if (!FRequest) return false;
   ++FCall->Refs;  // released when the handle reports its closing
@@ -491,27 +492,31 @@ std::string GetUserAgent() {
   return Result;
 }
 
-void ParseUrl(const std::string& Url, std::string& Host, std::string& Object, INTERNET_PORT& Port) {
+TUrlParts ParseUrl(const std::string& Url) {
+  TUrlParts Parts;
   std::string Lower = Url;
   CharLowerBuffA(&Lower[0], static_cast<DWORD>(Lower.size()));
-  std::string Rest = Lower.find("http://") != std::string::npos ? Url.substr(7) : Url;
+  Parts.Secure = Lower.rfind("https://", 0) == 0;
+  std::string Rest = Url;
+  if (Parts.Secure) Rest = Url.substr(8);
+  else if (Lower.rfind("http://", 0) == 0) Rest = Url.substr(7);
   size_t Slash = Rest.find('/');
   std::string HostPart = Rest.substr(0, Slash);
   std::string Path = Slash == std::string::npos ? "" : Rest.substr(Slash);
   size_t Question = Path.find('?');
   std::string Query = Question == std::string::npos ? "" : Path.substr(Question + 1);
   Path = Path.substr(0, Question);
-  Object.clear();
-  for (const std::string& Piece : SplitString(Path, '/')) Object += "/" + EncodeUrlPart(Piece);
-  if (Object.empty()) Object = "/";
-  if (!Query.empty()) Object += "?" + Query;
+  for (const std::string& Piece : SplitString(Path, '/')) Parts.Object += "/" + EncodeUrlPart(Piece);
+  if (Parts.Object.empty()) Parts.Object = "/";
+  if (!Query.empty()) Parts.Object += "?" + Query;
   size_t Colon = HostPart.find(':');
-  Host = HostPart.substr(0, Colon);
-  Port = 80;
+  Parts.Host = HostPart.substr(0, Colon);
+  Parts.Port = Parts.Secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
   if (Colon != std::string::npos) {
-    int64_t Number = TextToInt64(HostPart.substr(Colon + 1), 80);
-    Port = Number > 0 && Number <= 65535 ? static_cast<INTERNET_PORT>(Number) : 80;
+    int64_t Number = TextToInt64(HostPart.substr(Colon + 1), 0);
+    if (Number > 0 && Number <= 65535) Parts.Port = static_cast<INTERNET_PORT>(Number);
   }
+  return Parts;
 }
 
 std::string EncodeUrlPart(const std::string& Part) {

@@ -42,7 +42,7 @@ class THttpDownProgeress : public TThread {
   ~THttpDownProgeress() override;
 
   // Written by the owner only while the thread is suspended.
-  std::string Url;       // "http://" form only
+  std::string Url;       // "http://" or "https://"
   std::string SaveFile;  // full path of the finished file
   std::string UserAgent;
   int64_t Down = 0;  // valid bytes at the start of the data file
@@ -95,9 +95,15 @@ class THttpDownProgeress : public TThread {
 
 // The browser's user-agent text; empty when the platform cannot tell.
 std::string GetUserAgent();
-// Host, object path (pieces percent-encoded, query kept) and port of an
-// "http://" URL.
-void ParseUrl(const std::string& Url, std::string& Host, std::string& Object, INTERNET_PORT& Port);
+struct TUrlParts {
+  std::string Host;
+  std::string Object;  // path pieces percent-encoded, query kept
+  INTERNET_PORT Port = 80;
+  bool Secure = false;  // "https://": TLS, port 443 unless given
+};
+// The parts of an "http://" or "https://" URL; one without a scheme is
+// taken as "http://".
+TUrlParts ParseUrl(const std::string& Url);
 // Letters, digits and @ ! $ ' ( ) * - . _ stay; a space becomes '+'; every
 // other byte becomes %XX.
 std::string EncodeUrlPart(const std::string& Part);

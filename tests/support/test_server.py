@@ -9,6 +9,14 @@ scripted faults per path. Control requests live under /_ctl/:
   POST /_ctl/fault?path=/p     body = JSON fault object (see Fault)
   POST /_ctl/reset             forget faults, request counts and the log
   GET  /_ctl/log               the request log, one JSON object per line
+
+With --tls-ca, a TLS listener TLS_OFFSET ports above the plain one serves the
+same files, faults and log. Its certificates are made at start, signed by
+that CA (made there first when missing). Each TLS connection is logged with
+the path /_tls; faults posted for /_tls choose the certificate it presents:
+{"certificate": name}, name one of CERTIFICATES. Such a fault and a reset
+close the open TLS connections, so that a client that keeps its connections
+meets the chosen certificate on its next request.
 """
 
 import argparse
@@ -17,14 +25,25 @@ import hashlib
 import json
 import os
 import re
+import signal
 import socket
+import ssl
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 CHUNK = 64 * 1024
+TLS_OFFSET = 363
+TLS_PATH = "/_tls"
+TLS_HOST = "localhost"
+# good: for TLS_HOST, by the given CA; other_host: for another name, same CA;
+# untrusted: for TLS_HOST, by a CA made here that nobody trusts; expired:
+# like good, but its validity ended a day before it began.
+CERTIFICATES = ("good", "other_host", "untrusted", "expired")
 
 
 class Fault:
@@ -32,12 +51,15 @@ class Fault:
 
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
-            "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "skip", "times"}
+            "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "certificate",
+            "skip", "times"}
 
     def __init__(self, settings):
         unknown = set(settings) - self.KEYS
         if unknown:
             raise ValueError("unknown fault keys: " + ", ".join(sorted(unknown)))
+        if settings.get("certificate", "good") not in CERTIFICATES:
+            raise ValueError("unknown certificate: %s" % settings["certificate"])
         self.settings = settings
         self.skip = int(settings.get("skip", 0))
         self.times = settings.get("times")
@@ -58,16 +80,31 @@ class State:
         self.lock = threading.Lock()
         self.faults = {}
         self.log = []
+        self.tls_connections = set()
 
     def reset(self):
         with self.lock:
             self.faults.clear()
             self.log.clear()
+        self.close_tls_connections()
 
     def add_fault(self, path, settings):
         fault = Fault(settings)
         with self.lock:
             self.faults.setdefault(path, []).append(fault)
+        if path == TLS_PATH:
+            self.close_tls_connections()
+
+    def close_tls_connections(self):
+        with self.lock:
+            connections = list(self.tls_connections)
+        for conn in connections:
+            try:
+                # The socket's own shutdown: the TLS one would unhook the
+                # handler thread's TLS object under it.
+                socket.socket.shutdown(conn, socket.SHUT_RDWR)
+            except OSError:
+                pass
 
     def next_fault(self, path):
         """Counts the request and returns the fault that applies to it, if any."""
@@ -92,6 +129,44 @@ class State:
         if any(p == ".." for p in parts):
             return None
         return os.path.join(self.root, *parts)
+
+
+def openssl(*args):
+    subprocess.run(["openssl"] + list(args), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def make_ca(folder, name="ZeRun Test CA"):
+    """ca.key and ca.pem in folder; an existing pair is kept."""
+    cert = os.path.join(folder, "ca.pem")
+    if not os.path.exists(cert):
+        os.makedirs(folder, exist_ok=True)
+        key = os.path.join(folder, "ca.key")
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert + ".tmp",
+                "-subj", "/CN=" + name, "-days", "3650", "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        os.replace(cert + ".tmp", cert)
+    return os.path.join(folder, "ca.key"), cert
+
+
+def make_certificates(ca_folder, folder):
+    """The server certificates of CERTIFICATES in folder: name -> (cert, key)."""
+    ca = make_ca(ca_folder)
+    stranger = make_ca(os.path.join(folder, "untrusted-ca"), "ZeRun Untrusted CA")
+    key = os.path.join(folder, "server.key")
+    csr = os.path.join(folder, "server.csr")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr, "-subj", "/CN=" + TLS_HOST)
+    plans = {"good": (ca, TLS_HOST, "30"), "other_host": (ca, "other.invalid", "30"),
+             "untrusted": (stranger, TLS_HOST, "30"), "expired": (ca, TLS_HOST, "-1")}
+    made = {}
+    for name, ((ca_key, ca_cert), host, days) in plans.items():
+        ext = os.path.join(folder, name + ".ext")
+        with open(ext, "w") as f:
+            f.write("subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n" % host)
+        cert = os.path.join(folder, name + ".pem")
+        openssl("x509", "-req", "-in", csr, "-CA", ca_cert, "-CAkey", ca_key, "-set_serial",
+                str(int(time.time() * 1000) + len(made)), "-days", days, "-extfile", ext, "-out", cert)
+        made[name] = (cert, key)
+    return made
 
 
 def parse_range(value, size):
@@ -137,6 +212,34 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):  # quiet: the JSON log is the record
         pass
+
+    def setup(self):
+        if self.server.contexts:
+            self.request = self.handshake(self.request)
+        super().setup()
+
+    def handshake(self, sock):
+        fault = self.state.next_fault(TLS_PATH) or Fault({})
+        name = fault.get("certificate", "good")
+        entry = {"listener": "tls", "method": "", "path": TLS_PATH, "query": "", "headers": {},
+                 "status": 0, "sent": 0, "time": time.time(), "certificate": name, "handshake": ""}
+        self.state.record(entry)
+        sock.settimeout(15)
+        try:
+            conn = self.server.contexts[name].wrap_socket(sock, server_side=True)
+        except (OSError, ssl.SSLError) as e:
+            entry["handshake"] = str(e)
+            raise
+        conn.settimeout(None)
+        entry["handshake"] = "done"
+        with self.state.lock:
+            self.state.tls_connections.add(conn)
+        return conn
+
+    def finish(self):
+        super().finish()
+        with self.state.lock:
+            self.state.tls_connections.discard(self.request)
 
     @property
     def state(self):
@@ -189,7 +292,7 @@ class Handler(BaseHTTPRequestHandler):
 
     # --- files -----------------------------------------------------------
     def serve(self, path, query_text):
-        entry = {"method": self.command, "path": path, "query": query_text,
+        entry = {"listener": self.server.listener, "method": self.command, "path": path, "query": query_text,
                  "headers": dict(self.headers.items()), "status": 0, "sent": 0,
                  "time": time.time()}
         # Logged as it arrives, so a request still running when the log is
@@ -209,8 +312,11 @@ class Handler(BaseHTTPRequestHandler):
         if fault.get("stall_headers"):
             time.sleep(float(fault.get("stall_headers")))
         if fault.get("redirect"):
-            host = "127.0.0.1:%d" % self.server.server_address[1]
-            return 302, self.send_small(302, "moved", {"Location": "http://" + host + fault.get("redirect")})
+            target = fault.get("redirect")
+            if "://" not in target:
+                host = "https://" + TLS_HOST if self.server.contexts else "http://127.0.0.1"
+                target = host + ":%d" % self.server.server_address[1] + target
+            return 302, self.send_small(302, "moved", {"Location": target})
         if fault.get("status"):
             status = int(fault.get("status"))
             return status, self.send_small(status, "error %d" % status)
@@ -322,17 +428,65 @@ class Handler(BaseHTTPRequestHandler):
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+    listener = "plain"
+    contexts = None  # certificate name -> ssl.SSLContext, on the TLS listener
+
+    def handle_error(self, request, client_address):
+        pass  # a failed handshake or a client gone is logged or expected
+
+
+def tls_contexts(certificates):
+    contexts = {}
+    for name, (cert, key) in certificates.items():
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        contexts[name] = context
+    return contexts
+
+
+def listen(port, with_tls):
+    """The plain server and, with_tls, the TLS one TLS_OFFSET ports above it.
+    A free port (0) is chosen again until both are free."""
+    for _ in range(20):
+        plain = Server(("127.0.0.1", port), Handler)
+        if not with_tls:
+            return plain, None
+        try:
+            return plain, Server(("127.0.0.1", plain.server_address[1] + TLS_OFFSET), Handler)
+        except OSError:
+            plain.server_close()
+            if port:
+                raise
+    raise OSError("no free pair of ports")
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--root", required=True, help="folder whose files are served")
+    parser.add_argument("--root", help="folder whose files are served")
     parser.add_argument("--port", type=int, default=0, help="0 picks a free port")
     parser.add_argument("--port-file", help="the chosen port is written here")
+    parser.add_argument("--tls-ca", help="folder of the CA (ca.key, ca.pem; made when missing): adds the TLS listener")
+    parser.add_argument("--make-ca", action="store_true", help="only make the CA of --tls-ca")
     args = parser.parse_args(argv)
+    if args.make_ca and args.tls_ca:
+        make_ca(args.tls_ca)
+        return 0
+    if not args.root:
+        parser.error("--root is required")
     os.makedirs(args.root, exist_ok=True)
-    server = Server(("127.0.0.1", args.port), Handler)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))  # so the certificates' folder goes
+    with tempfile.TemporaryDirectory(prefix="zr-tls-") as folder:
+        return serve(args, make_certificates(args.tls_ca, folder) if args.tls_ca else None)
+
+
+def serve(args, certificates):
+    server, tls = listen(args.port, certificates is not None)
     server.state = State(args.root)
+    if tls:
+        tls.state = server.state
+        tls.listener = "tls"
+        tls.contexts = tls_contexts(certificates)
+        threading.Thread(target=tls.serve_forever, daemon=True).start()
     port = server.server_address[1]
     if args.port_file:
         tmp = args.port_file + ".tmp"

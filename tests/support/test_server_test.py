@@ -5,6 +5,7 @@ import http.client
 import json
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -20,15 +21,17 @@ class ServerTest(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         port_file = os.path.join(cls.tmp.name, "port")
+        cls.ca = os.path.join(cls.tmp.name, "ca")
         cls.proc = subprocess.Popen([sys.executable, os.path.join(HERE, "test_server.py"),
-                                     "--root", os.path.join(cls.tmp.name, "files"),
+                                     "--root", os.path.join(cls.tmp.name, "files"), "--tls-ca", cls.ca,
                                      "--port-file", port_file], stdout=subprocess.DEVNULL)
-        for _ in range(200):
+        for _ in range(500):
             if os.path.exists(port_file):
                 break
             time.sleep(0.02)
         with open(port_file) as f:
             cls.port = int(f.read())
+        cls.tls_port = cls.port + 363
 
     @classmethod
     def tearDownClass(cls):
@@ -36,13 +39,20 @@ class ServerTest(unittest.TestCase):
         cls.proc.wait()
         cls.tmp.cleanup()
 
-    def request(self, method, path, body=None, headers=None):
-        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+    def request(self, method, path, body=None, headers=None, tls=False):
+        if tls:
+            conn = http.client.HTTPSConnection("localhost", self.tls_port, timeout=10, context=self.trusting())
+        else:
+            conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
         conn.request(method, path, body=body, headers=headers or {})
         resp = conn.getresponse()
         data = resp.read()
         conn.close()
         return resp, data
+
+    def trusting(self):
+        """A client context that trusts the test CA alone."""
+        return ssl.create_default_context(cafile=os.path.join(self.ca, "ca.pem"))
 
     def setUp(self):
         self.request("POST", "/_ctl/reset")
@@ -218,6 +228,64 @@ class ServerTest(unittest.TestCase):
         resp, _ = self.request("GET", "/f/old.bin")
         self.assertEqual(resp.status, 302)
         self.assertEqual(resp.getheader("Location"), "http://127.0.0.1:%d/f/a.bin" % self.port)
+
+    def test_tls_serves_the_same_files_and_logs_the_listener(self):
+        self.fault("/f/a.bin", status=503, times=1)
+        self.assertEqual(self.request("GET", "/f/a.bin", tls=True)[0].status, 503)
+        resp, data = self.request("GET", "/f/a.bin", headers={"Range": "bytes=10-19"})
+        self.assertEqual((resp.status, data), (206, BODY[10:20]))
+        entries = self.log()
+        self.assertEqual([(e["listener"], e["path"]) for e in entries],
+                         [("tls", "/_tls"), ("tls", "/f/a.bin"), ("plain", "/f/a.bin")])
+        self.assertEqual((entries[0]["certificate"], entries[0]["handshake"]), ("good", "done"))
+
+    def test_certificate_choice(self):
+        # What a client that trusts the test CA and checks the name sees.
+        cases = [
+            ("good", None),
+            ("other_host", "Hostname mismatch"),
+            ("untrusted", "unable to get local issuer certificate"),
+            ("expired", "certificate has expired"),
+        ]
+        for name, error in cases:
+            with self.subTest(name):
+                self.request("POST", "/_ctl/reset")
+                self.fault("/_tls", certificate=name, times=1)
+                with socket.create_connection(("127.0.0.1", self.tls_port), timeout=10) as raw:
+                    try:
+                        with self.trusting().wrap_socket(raw, server_hostname="localhost"):
+                            failure = None
+                    except ssl.SSLCertVerificationError as e:
+                        failure = e.verify_message
+                if error is None:
+                    self.assertIsNone(failure)
+                else:
+                    self.assertIn(error, failure or "")
+                # The choice held for one connection: the next one is good again.
+                self.assertEqual(self.request("GET", "/f/a.bin", tls=True)[1], BODY)
+                self.assertEqual(self.log()[0]["certificate"], name)
+
+    def test_certificate_choice_closes_kept_connections(self):
+        conn = http.client.HTTPSConnection("localhost", self.tls_port, timeout=10, context=self.trusting())
+        conn.request("GET", "/f/a.bin")
+        self.assertEqual(conn.getresponse().read(), BODY)
+        self.fault("/_tls", certificate="untrusted")
+        with self.assertRaises((http.client.HTTPException, OSError)):
+            conn.request("GET", "/f/a.bin")
+            conn.getresponse().read()
+        conn.close()
+
+    def test_unknown_certificate_is_refused(self):
+        resp, _ = self.request("POST", "/_ctl/fault?path=/_tls", body=json.dumps({"certificate": "bad"}))
+        self.assertEqual(resp.status, 400)
+
+    def test_redirect_on_tls_stays_on_tls(self):
+        self.fault("/f/old.bin", redirect="/f/a.bin", times=1)
+        self.fault("/f/old.bin", redirect="http://127.0.0.1:1/x")
+        resp, _ = self.request("GET", "/f/old.bin", tls=True)
+        self.assertEqual(resp.getheader("Location"), "https://localhost:%d/f/a.bin" % self.tls_port)
+        resp, _ = self.request("GET", "/f/old.bin", tls=True)
+        self.assertEqual(resp.getheader("Location"), "http://127.0.0.1:1/x")
 
     def test_unknown_fault_key_is_refused(self):
         resp, _ = self.request("POST", "/_ctl/fault?path=/f/a.bin", body=json.dumps({"clsoe_after": 3}))

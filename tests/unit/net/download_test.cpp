@@ -582,6 +582,33 @@ TEST_F(DownloadTest, UnreachableServerReportsTheNetworkError) {
   EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
 }
 
+// Over TLS a certificate that does not verify ends the attempt like no
+// answer, before any request; with one that does, a cut transfer resumes.
+TEST_F(DownloadTest, OverTlsAnUnverifiedCertificateFailsAndACutResumes) {
+  auto OverTls = [&](THttpDownProgeress& Task, TOutcome&) {
+    Task.Url = "https://localhost:" + std::to_string(zrtest::ServerPort() + 363) + Path;
+  };
+  for (const char* Certificate : {"other_host", "untrusted", "expired"}) {
+    SCOPED_TRACE(Certificate);
+    ASSERT_TRUE(zrtest::ServerReset());
+    ASSERT_TRUE(zrtest::ServerFault("/_tls", std::string(R"({"certificate": ")") + Certificate + "\"}"));
+    TOutcome Out = Attempt(OverTls);
+    EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+    EXPECT_TRUE(Ranges().empty());
+    auto Log = zrtest::ServerLog();
+    ASSERT_FALSE(Log.empty()) << "the server was never reached";
+    EXPECT_EQ(zrtest::LogField(Log[0], "certificate"), Certificate);
+    EXPECT_FALSE(zrtest::FileExists(Save + ".tsk.cfg"));
+  }
+  ASSERT_TRUE(zrtest::ServerReset());
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(OverTls), 5000);
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt(OverTls));
+  EXPECT_EQ(Ranges(), (std::vector<std::string>{"bytes=0-0", "bytes=5000-"}));
+  for (const std::string& Entry : zrtest::ServerLog()) EXPECT_EQ(zrtest::LogField(Entry, "listener"), "tls");
+}
+
 TEST_F(DownloadTest, StallPastTheTimeOutFailsAndKeepsWhatArrived) {
   Fault(R"({"skip": 1, "times": 1, "stall_body": 40, "stall_at": 5000})");
   DWORD Start = GetTickCount();
@@ -751,29 +778,35 @@ TEST(FileSha256Test, KnownDigestsStopAndMissingFile) {
   CloseHandle(Stop);
 }
 
-TEST(ParseUrlTest, SplitsHostPortAndEncodedObject) {
+TEST(ParseUrlTest, SplitsSchemeHostPortAndEncodedObject) {
   const struct {
     const char* Url;
     const char* Host;
     const char* Object;
     INTERNET_PORT Port;
+    bool Secure;
   } Cases[] = {
-      {"http://Host:8080/a b/c.exe?x=1", "Host", "/a+b/c.exe?x=1", 8080},
-      {"http://host/dl/setup.exe", "host", "/dl/setup.exe", 80},
-      {"http://host", "host", "/", 80},
-      {"HTTP://host//a//b/", "host", "/a/b", 80},
-      {"http://host:abc/x", "host", "/x", 80},
-      {"http://host/100%/y?q=%20 z", "host", "/100%25/y?q=%20 z", 80},
-      {"http://host/\xB2\xE2\xCA\xD4.exe", "host", "/%B2%E2%CA%D4.exe", 80},
-      {"http://host/@!$'()*-._~#", "host", "/@!$'()*-._%7E%23", 80},
+      {"http://Host:8080/a b/c.exe?x=1", "Host", "/a+b/c.exe?x=1", 8080, false},
+      {"http://host/dl/setup.exe", "host", "/dl/setup.exe", 80, false},
+      {"http://host", "host", "/", 80, false},
+      {"HTTP://host//a//b/", "host", "/a/b", 80, false},
+      {"http://host:abc/x", "host", "/x", 80, false},
+      {"http://host/100%/y?q=%20 z", "host", "/100%25/y?q=%20 z", 80, false},
+      {"http://host/\xB2\xE2\xCA\xD4.exe", "host", "/%B2%E2%CA%D4.exe", 80, false},
+      {"http://host/@!$'()*-._~#", "host", "/@!$'()*-._%7E%23", 80, false},
+      {"https://host/dl/setup.exe", "host", "/dl/setup.exe", 443, true},
+      {"HTTPS://host:8443/a b?x=1", "host", "/a+b?x=1", 8443, true},
+      {"https://host:0/x", "host", "/x", 443, true},
+      {"https://host:70000", "host", "/", 443, true},
+      // A scheme only counts at the start.
+      {"host/x?u=https://y", "host", "/x?u=https://y", 80, false},
   };
   for (const auto& Case : Cases) {
-    std::string Host, Object;
-    INTERNET_PORT Port = 0;
-    ParseUrl(Case.Url, Host, Object, Port);
-    EXPECT_EQ(Host, Case.Host) << Case.Url;
-    EXPECT_EQ(Object, Case.Object) << Case.Url;
-    EXPECT_EQ(Port, Case.Port) << Case.Url;
+    TUrlParts Parts = ParseUrl(Case.Url);
+    EXPECT_EQ(Parts.Host, Case.Host) << Case.Url;
+    EXPECT_EQ(Parts.Object, Case.Object) << Case.Url;
+    EXPECT_EQ(Parts.Port, Case.Port) << Case.Url;
+    EXPECT_EQ(Parts.Secure, Case.Secure) << Case.Url;
   }
 }
 

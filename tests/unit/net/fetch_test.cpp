@@ -237,6 +237,31 @@ TEST_F(FetchTest, WeakAndShortTagsAreSentAsStored) {
   }
 }
 
+// Over TLS the document comes only with a certificate that verifies; any
+// other ends the fetch with no answer and no request, as no server would.
+TEST_F(FetchTest, OverTlsOnlyAVerifiedCertificateBringsTheBody) {
+  const struct {
+    const char* Certificate;
+    bool Answered;
+  } Cases[] = {{"good", true}, {"other_host", false}, {"untrusted", false}, {"expired", false}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Certificate);
+    ASSERT_TRUE(zrtest::ServerReset());
+    std::string Name = std::string("tls_") + Case.Certificate + ".inf";
+    Serve(Name, "over tls");
+    ASSERT_TRUE(zrtest::ServerFault("/_tls", std::string(R"({"certificate": ")") + Case.Certificate + "\"}"));
+    std::string Url = "https://localhost:" + std::to_string(zrtest::ServerPort() + 363) + "/doc/" + Name;
+    std::optional<std::string> Body = GetUrlStream(Url, std::string("0"), Name, ETagFile());
+    EXPECT_EQ(Body.value_or("<none>"), Case.Answered ? "over tls" : "<none>");
+    auto Requests = RequestsFor("/doc/" + Name);
+    EXPECT_EQ(Requests.size(), Case.Answered ? 1u : 0u);
+    for (const std::string& Request : Requests) EXPECT_EQ(zrtest::LogField(Request, "listener"), "tls");
+    auto Handshakes = RequestsFor("/_tls");
+    ASSERT_FALSE(Handshakes.empty()) << "the server was never reached";
+    EXPECT_EQ(zrtest::LogField(Handshakes[0], "certificate"), Case.Certificate);
+  }
+}
+
 TEST_F(FetchTest, DeletedCopyWithKeptTagFetchesUnconditionally) {
   std::string Url = Serve("deleted.inf", "body");
   std::string Path = GetUrlFile(Url);
