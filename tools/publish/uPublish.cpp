@@ -1,0 +1,116 @@
+#include "tools/publish/uPublish.h"
+
+#include <sodium.h>
+
+#include "net/uSignature.h"
+
+namespace {
+
+bool ParseNumber(const std::string& Text, uint32_t& Number) {
+  if (Text.empty() || Text.size() > 5) return false;
+  Number = 0;
+  for (char C : Text) {
+    if (C < '0' || C > '9') return false;
+    Number = Number * 10 + static_cast<uint32_t>(C - '0');
+  }
+  return Number <= 0xFFFF;
+}
+
+// Length of the UTF-8 sequence starting at Text[I], 0 when it is not one
+// (overlong forms, surrogates and values above U+10FFFF included).
+size_t Utf8SequenceLength(const std::string& Text, size_t I) {
+  auto Byte = [&](size_t K) { return K < Text.size() ? static_cast<unsigned char>(Text[K]) : 0u; };
+  unsigned Lead = Byte(I);
+  if (Lead < 0x80) return 1;
+  size_t Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
+  if (Length == 0 || Lead > 0xF4) return 0;
+  uint32_t Code = Lead & (0x7F >> Length);
+  for (size_t K = 1; K < Length; ++K) {
+    if ((Byte(I + K) & 0xC0) != 0x80) return 0;
+    Code = (Code << 6) | (Byte(I + K) & 0x3F);
+  }
+  static const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (Code < Least[Length] || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return 0;
+  return Length;
+}
+
+std::string JsonString(const std::string& Text) {
+  static const char Hex[] = "0123456789abcdef";
+  std::string Out = "\"";
+  for (char C : Text) {
+    unsigned char U = static_cast<unsigned char>(C);
+    if (C == '"' || C == '\\') Out += std::string("\\") + C;
+    else if (C == '\r') Out += "\\r";
+    else if (C == '\n') Out += "\\n";
+    else if (C == '\t') Out += "\\t";
+    else if (U < 0x20) Out += std::string("\\u00") + Hex[U >> 4] + Hex[U & 15];
+    else Out += C;
+  }
+  return Out + "\"";
+}
+
+}  // namespace
+
+bool ParseVersionText(const std::string& Text, uint32_t& Packed) {
+  size_t Dot = Text.find('.');
+  uint32_t Major = 0, Minor = 0;
+  if (Dot == std::string::npos || !ParseNumber(Text.substr(0, Dot), Major) ||
+      !ParseNumber(Text.substr(Dot + 1), Minor))
+    return false;
+  Packed = (Major << 16) | Minor;
+  return true;
+}
+
+bool IsPublishableUrl(const std::string& Url) {
+  size_t Host = Url.rfind("http://", 0) == 0 ? 7 : Url.rfind("https://", 0) == 0 ? 8 : 0;
+  if (Host == 0 || Url.size() == Host || Url[Host] == '/') return false;
+  for (char C : Url)
+    if (C <= ' ' || C > '~' || C == '"' || C == '\\') return false;
+  return true;
+}
+
+bool NormalizeNotes(const std::string& Text, std::string& Notes) {
+  Notes = Text.rfind("\xEF\xBB\xBF", 0) == 0 ? Text.substr(3) : Text;
+  for (size_t I = 0; I < Notes.size();) {
+    size_t Length = Utf8SequenceLength(Notes, I);
+    if (Length == 0) {
+      Notes.clear();
+      return false;
+    }
+    I += Length;
+  }
+  while (!Notes.empty() && (Notes.back() == '\n' || Notes.back() == '\r')) Notes.pop_back();
+  return true;
+}
+
+std::string DocumentJson(const TRelease& Release) {
+  std::string Urls;
+  for (const std::string& Url : Release.Urls) Urls += (Urls.empty() ? "" : ", ") + JsonString(Url);
+  return "{\r\n"
+         "  \"Urls\": [" + Urls + "],\r\n"
+         "  \"ver\": " + std::to_string(Release.Version) + ",\r\n"
+         "  \"Msg\": " + JsonString(Release.Notes) + ",\r\n"
+         "  \"Sha256\": \"" + Release.Sha256Hex + "\",\r\n"
+         "  \"Size\": " + std::to_string(Release.Size) + "\r\n"
+         "}\r\n";
+}
+
+std::string SignDocument(const std::string& Text, const std::string& SecretKey) {
+  // The signature line must start a line of its own.
+  std::string Bytes = Text.empty() || Text.back() == '\n' ? Text : Text + "\r\n";
+  return Bytes + SignatureLine(SignBytes(Bytes, SecretKey)) + "\r\n";
+}
+
+void MakeKeyPair(std::string& SecretBase64, std::string& PublicBase64) {
+  unsigned char Public[crypto_sign_PUBLICKEYBYTES], Secret[crypto_sign_SECRETKEYBYTES];
+  crypto_sign_keypair(Public, Secret);
+  SecretBase64 = Base64Encode(std::string(reinterpret_cast<char*>(Secret), sizeof Secret));
+  PublicBase64 = Base64Encode(std::string(reinterpret_cast<char*>(Public), sizeof Public));
+  sodium_memzero(Secret, sizeof Secret);
+}
+
+bool ReadKeyText(const std::string& Text, size_t Length, std::string& Key) {
+  std::string Line = Text;
+  while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r' || Line.back() == ' ')) Line.pop_back();
+  return Base64Decode(Line, Key) && Key.size() == Length;
+}

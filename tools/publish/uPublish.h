@@ -1,0 +1,37 @@
+// The update-information document as a vendor publishes it: its JSON text,
+// its signature line and the checks of a finished document. Portable; the
+// command-line front end is zerun_publish.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct TRelease {
+  std::vector<std::string> Urls;  // first one is downloaded
+  uint32_t Version = 0;           // packed: major << 16 | minor
+  std::string Notes;              // UTF-8
+  std::string Sha256Hex;          // of the installer at the first URL
+  uint64_t Size = 0;              // of the installer
+};
+
+// "1.2" to (1 << 16) | 2: two decimal numbers of at most 65535 joined by '.'.
+bool ParseVersionText(const std::string& Text, uint32_t& Packed);
+// A URL the program can fetch: "http://" or "https://", a host, and only
+// printable ASCII without spaces, quotes or backslashes.
+bool IsPublishableUrl(const std::string& Url);
+// Notes as they go into "Msg": valid UTF-8 without a byte-order mark or
+// trailing line breaks, CR LF kept. Empty when Text is no valid UTF-8.
+bool NormalizeNotes(const std::string& Text, std::string& Notes);
+// The document's JSON text, UTF-8, one member a line, CR LF line ends,
+// ending with a line end.
+std::string DocumentJson(const TRelease& Release);
+// Text (given a line end when it has none) followed by its signature line
+// and CR LF. SecretKey is the raw 64-byte Ed25519 secret key.
+std::string SignDocument(const std::string& Text, const std::string& SecretKey);
+// A key pair as base64 lines: the secret key (seed and public key, 64 bytes)
+// and the public key (32 bytes).
+void MakeKeyPair(std::string& SecretBase64, std::string& PublicBase64);
+// The raw key from a key file's text (one base64 line); false unless it
+// decodes to Length bytes.
+bool ReadKeyText(const std::string& Text, size_t Length, std::string& Key);
