@@ -12,6 +12,8 @@
 #include "net/uAsync.h"
 #include "net/uFunction.h"
 #include "net/uHttpDownProgeress.h"
+#include "net/uSignature.h"
+#include "net/uVerify.h"
 #include "ui/frmProgress.h"
 #include "ui/frmUpdateInfo.h"
 
@@ -58,6 +60,12 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info) {
   Info.Sha256 = DigestText(Doc->GetPath(u"Sha256"));
   Info.Size = SizeValue(Doc->GetPath(u"Size"));
   return true;
+}
+
+bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std::string& PublicKey) {
+  if (PublicKey.empty()) return true;
+  TSha256 Digest;
+  return VerifyDocument(Bytes, PublicKey) && ParseSha256(Info.Sha256, Digest);
 }
 
 TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
@@ -115,7 +123,10 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
-    if (Result && Wnd && FileExists(Path) && ParseUpdateInfo(ReadFileText(Path), *Info)) {
+    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
+    // A document that may not act is no answer: the checking notice's
+    // time-out takes over, as when nothing arrives.
+    if (!Bytes.empty() && ParseUpdateInfo(Bytes, *Info) && MayDocumentAct(Bytes, *Info, UPDATE_PUBLIC_KEY)) {
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }

@@ -42,6 +42,10 @@ struct TUpdateInbox {
 // Reads the document's bytes (system code page) into Info; false when the
 // text is not JSON or has no "Urls" array.
 bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info);
+// Whether the document read into Info may act. With a public key (base64)
+// built in, only a document whose last line signs it with that key and that
+// names its installer's SHA-256 may; without one, every document may.
+bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std::string& PublicKey);
 
 class TCallBackHelper : public TWinControl {
  public:

@@ -4,19 +4,26 @@
 #include "app/uCallBackHelper.h"
 
 #include <objbase.h>
+#include <sodium.h>
 
 #include "app/uFunction.h"
 #include "net/uFunction.h"
+#include "net/uSignature.h"
 #include "net/uVerify.h"
 
 namespace {
 
 TEST(ParseUpdateInfo, StandardAndRelaxedSpellingGiveTheSameInformation) {
-  const char* Docs[] = {
-      "{\"Urls\":[\"http://h/a/ZeRunSetup.exe\",\"http://h/b.exe\"],\"ver\":65538,\"Msg\":\"1.2版本特性\\r\\n    1 更快\"}",
+  const std::string Standard =
+      "{\"Urls\":[\"http://h/a/ZeRunSetup.exe\",\"http://h/b.exe\"],\"ver\":65538,\"Msg\":\"1.2版本特性\\r\\n    1 更快\"}";
+  const std::string Signature = SignatureLine(std::string(64, '\xfe'));  // a comment to the reader
+  const std::string Docs[] = {
+      Standard,
       "{ Urls: ['http://h/a/ZeRunSetup.exe', 'http://h/b.exe'], ver: 65538, // notes\n Msg: '1.2版本特性\\r\\n    1 更快' }",
+      Standard + "\r\n" + Signature + "\r\n",
+      Standard + "\n" + Signature,
   };
-  for (const char* Doc : Docs) {
+  for (const std::string& Doc : Docs) {
     SCOPED_TRACE(Doc);
     TUpdateInfo Info;
     ASSERT_TRUE(ParseUpdateInfo(Doc, Info));
@@ -85,6 +92,44 @@ TEST(ParseUpdateInfo, DigestAndSizeAreReadAndMalformedOnesStayMalformed) {
     TSha256 Digest;
     EXPECT_EQ(ParseSha256(Info.Sha256, Digest), Case.DigestReads) << Info.Sha256;
     EXPECT_EQ(Info.Size, Case.Size);
+  }
+}
+
+// With a key built in, only a signed document that names its installer's
+// digest acts; without one, any document does, as before signatures.
+TEST(MayDocumentAct, WithAKeyOnlyASignedDocumentWithADigest) {
+  std::string Public(crypto_sign_PUBLICKEYBYTES, '\0'), Secret(crypto_sign_SECRETKEYBYTES, '\0');
+  std::string OtherPublic = Public, OtherSecret = Secret;
+  ASSERT_GE(sodium_init(), 0);
+  crypto_sign_keypair(reinterpret_cast<unsigned char*>(&Public[0]), reinterpret_cast<unsigned char*>(&Secret[0]));
+  crypto_sign_keypair(reinterpret_cast<unsigned char*>(&OtherPublic[0]),
+                      reinterpret_cast<unsigned char*>(&OtherSecret[0]));
+  const std::string Key = Base64Encode(Public);
+  const std::string Hex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  const std::string Digest = "{\"Urls\":[\"u\"],\"ver\":65538,\"Sha256\":\"" + Hex + "\"}\r\n";
+  const std::string NoDigest = "{\"Urls\":[\"u\"],\"ver\":65538}\r\n";
+  const std::string BadDigest = "{\"Urls\":[\"u\"],\"ver\":65538,\"Sha256\":\"" + Hex.substr(1) + "\"}\r\n";
+  auto Signed = [](const std::string& Body, const std::string& With) {
+    return Body + SignatureLine(SignBytes(Body, With)) + "\r\n";
+  };
+  const struct {
+    const char* Name;
+    std::string Document, Key;
+    bool Acts;
+  } Cases[] = {
+      {"no key, unsigned", NoDigest, "", true},
+      {"no key, signed by another", Signed(Digest, OtherSecret), "", true},
+      {"signed with a digest", Signed(Digest, Secret), Key, true},
+      {"signed without a digest", Signed(NoDigest, Secret), Key, false},
+      {"signed with a malformed digest", Signed(BadDigest, Secret), Key, false},
+      {"unsigned", Digest, Key, false},
+      {"signed by another key", Signed(Digest, OtherSecret), Key, false},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TUpdateInfo Info;
+    ASSERT_TRUE(ParseUpdateInfo(C.Document, Info));
+    EXPECT_EQ(MayDocumentAct(C.Document, Info, C.Key), C.Acts);
   }
 }
 
