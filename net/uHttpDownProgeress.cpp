@@ -384,7 +384,19 @@ bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
 
 bool THttpDownProgeress::SendRequest(const std::string& Headers) {
   return WaitCall(HttpSendRequestA(FRequest, Headers.c_str(), static_cast<DWORD>(Headers.size()),
-                                   nullptr, 0));
+                                   nullptr, 0)) &&
+         AnswerKeptTls();
+}
+
+// Whether an "https://" request was answered over TLS: Wine follows a
+// redirect to "http://", which Windows refuses, and such an answer could
+// come from anyone on the way.
+bool THttpDownProgeress::AnswerKeptTls() {
+  if (!ParseUrl(Url).Secure) return true;
+  char Final[INTERNET_MAX_URL_LENGTH];
+  DWORD Length = sizeof(Final);
+  return InternetQueryOptionA(FRequest, INTERNET_OPTION_URL, Final, &Length) &&
+         ParseUrl(std::string(Final, strnlen(Final, Length))).Secure;
 }
 
 // Waits until some of the body has arrived; Available is 0 at its end.

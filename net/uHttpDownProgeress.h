@@ -77,6 +77,7 @@ class THttpDownProgeress : public TThread {
   bool AcceptDataResponse();
   bool TransferBlocks(HANDLE DataFile);
   bool SendRequest(const std::string& Headers);
+  bool AnswerKeptTls();
   bool WaitForData(DWORD& Available);
   bool ReadBlock(DWORD Want, DWORD& Read);
   bool WaitCall(BOOL Started);

@@ -609,6 +609,35 @@ TEST_F(DownloadTest, OverTlsAnUnverifiedCertificateFailsAndACutResumes) {
   for (const std::string& Entry : zrtest::ServerLog()) EXPECT_EQ(zrtest::LogField(Entry, "listener"), "tls");
 }
 
+// Windows refuses a redirect from TLS to plain HTTP, Wine follows it: the
+// task takes no answer that came without TLS.
+TEST_F(DownloadTest, OverTlsARedirectIsTakenOnlyWhenItStaysOnTls) {
+  ASSERT_TRUE(zrtest::ServerPut("/dl/moved.exe", Data));
+  const struct {
+    const char* Target;
+    bool Taken;
+  } Cases[] = {{"/dl/moved.exe", true}, {"http://127.0.0.1:{port}/dl/moved.exe", false}};
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Target);
+    ASSERT_TRUE(zrtest::ServerReset());
+    DeleteFileA(Save.c_str());
+    std::string Target = Case.Target;
+    if (Target.find("{port}") != std::string::npos)
+      Target.replace(Target.find("{port}"), 6, std::to_string(zrtest::ServerPort()));
+    Fault(R"({"redirect": ")" + Target + R"("})");
+    TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome&) {
+      Task.Url = "https://localhost:" + std::to_string(zrtest::ServerPort() + 363) + Path;
+    });
+    if (Case.Taken) {
+      ExpectComplete(Out);
+    } else {
+      EXPECT_EQ(Out.Errors, std::vector<std::string>{NetError});
+      EXPECT_FALSE(zrtest::FileExists(Save));
+      EXPECT_EQ(DataFile(), "");
+    }
+  }
+}
+
 TEST_F(DownloadTest, StallPastTheTimeOutFailsAndKeepsWhatArrived) {
   Fault(R"({"skip": 1, "times": 1, "stall_body": 40, "stall_at": 5000})");
   DWORD Start = GetTickCount();
