@@ -25,6 +25,7 @@ import hashlib
 import json
 import os
 import re
+import shutil
 import signal
 import socket
 import ssl
@@ -140,16 +141,21 @@ def openssl(*args):
 
 
 def make_ca(folder, name="ZeRun Test CA"):
-    """ca.key and ca.pem in folder; an existing pair is kept."""
-    cert = os.path.join(folder, "ca.pem")
+    """ca.key and ca.pem in folder; an existing pair is kept. The pair is made
+    beside it and moved in whole, so servers that start together agree."""
+    key, cert = os.path.join(folder, "ca.key"), os.path.join(folder, "ca.pem")
     if not os.path.exists(cert):
-        os.makedirs(folder, exist_ok=True)
-        key = os.path.join(folder, "ca.key")
-        openssl("req", "-x509", *NEW_KEY, "-nodes", "-keyout", key, "-out", cert + ".tmp",
-                "-subj", "/CN=" + name, "-days", "3650", "-addext", "basicConstraints=critical,CA:TRUE",
-                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-        os.replace(cert + ".tmp", cert)
-    return os.path.join(folder, "ca.key"), cert
+        parent = os.path.dirname(os.path.abspath(folder))
+        os.makedirs(parent, exist_ok=True)
+        made = tempfile.mkdtemp(dir=parent)
+        openssl("req", "-x509", *NEW_KEY, "-nodes", "-keyout", os.path.join(made, "ca.key"),
+                "-out", os.path.join(made, "ca.pem"), "-subj", "/CN=" + name, "-days", "3650",
+                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        try:
+            os.rename(made, folder)
+        except OSError:  # another made it first
+            shutil.rmtree(made)
+    return key, cert
 
 
 def make_certificates(ca_folder, folder):
