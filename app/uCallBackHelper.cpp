@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <functional>
 #include <memory>
 
 #include "app/uBuildOptions.h"
@@ -119,7 +120,16 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
   bool Result = false;
   try {
     std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
-    std::string Path = GetUrlFile(Request->Url, "");
+    // With a key built in, a fresh document that may not act is not kept:
+    // the good copy stays for offline runs, and a forged answer cannot pin
+    // the real tag on itself and draw 304s for ever after.
+    auto MayAct = [](const std::string& Bytes) {
+      TUpdateInfo Info;
+      return ParseUpdateInfo(Bytes, Info) && MayDocumentAct(Bytes, Info, UPDATE_PUBLIC_KEY);
+    };
+    std::function<bool(const std::string&)> Accept;
+    if (*UPDATE_PUBLIC_KEY) Accept = MayAct;
+    std::string Path = GetUrlFile(Request->Url, "", Accept);
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();

@@ -255,7 +255,8 @@ std::optional<std::string> GetUrlStream(const std::string& Url,
   return std::move(Fetched->Body);
 }
 
-std::string GetUrlFile(const std::string& Url, const std::string& LocalPath) {
+std::string GetUrlFile(const std::string& Url, const std::string& LocalPath,
+                       const std::function<bool(const std::string&)>& Accept) {
   try {
     std::string Path = LocalPath.empty() ? CacheFolder() + UrlFileName(Url) : LocalPath;
     if (!ForceFolder(FolderOf(Path))) return "";
@@ -267,7 +268,7 @@ std::string GetUrlFile(const std::string& Url, const std::string& LocalPath) {
     // The new tag is stored only with the copy it belongs to: beside a copy
     // that could not be replaced, or was cut by a full disk, it would draw
     // 304s for a body never saved.
-    if (Fetched) {
+    if (Fetched && (!Accept || Accept(Fetched->Body))) {
       if (SaveFileSafely(Path, Fetched->Body) && Fetched->Tag)
         WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
     } else if (Existed) {

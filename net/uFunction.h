@@ -3,6 +3,7 @@
 // and the file and profile helpers it stands on.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,5 +39,8 @@ std::optional<std::string> GetUrlStream(const std::string& Url,
                                         const std::string& CacheFile = "");
 // Fetches Url into the local copy (default: the cache folder + its file name)
 // and returns the copy's path; the earlier copy stays when no body arrives.
-// Empty when there is no copy at all.
-std::string GetUrlFile(const std::string& Url, const std::string& LocalPath = "");
+// Empty when there is no copy at all. A body Accept refuses is not kept
+// either: the earlier copy and its tag stay, so a forged answer neither
+// replaces a good copy nor pins its tag on it.
+std::string GetUrlFile(const std::string& Url, const std::string& LocalPath = "",
+                       const std::function<bool(const std::string&)>& Accept = nullptr);

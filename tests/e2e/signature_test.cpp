@@ -10,6 +10,7 @@
 #include "net/uSignature.h"
 #include "net/uVerify.h"
 #include "tests/e2e/E2eRun.h"
+#include "tools/publish/uPublish.h"
 
 using namespace e2e;
 using namespace zrtest;
@@ -47,9 +48,29 @@ std::string Body(const std::string& Setup, bool WithDigest) {
   return Doc + "\r\n";
 }
 
-// Body followed by its signature line.
-std::string SignedDocument(const std::string& Body, const std::string& SecretKey) {
-  return Body + SignatureLine(SignBytes(Body, SecretKey)) + "\r\n";
+std::string Recode(const std::string& Text, UINT From, UINT To) {
+  std::wstring Wide(Text.size(), L'\0');
+  Wide.resize(MultiByteToWideChar(From, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0],
+                                  static_cast<int>(Wide.size())));
+  std::string Out(Wide.size() * 4, '\0');
+  Out.resize(WideCharToMultiByte(To, 0, Wide.data(), static_cast<int>(Wide.size()), &Out[0],
+                                 static_cast<int>(Out.size()), nullptr, nullptr));
+  return Out;
+}
+
+// The document the vendor's tool makes for Setup, with the tool's own code:
+// its text in UTF-8, turned into the system code page as the tool turns it
+// into GBK, then signed.
+std::string Published(const std::string& Setup) {
+  TRelease Release;
+  Release.Urls = {ServerUrl(kSetupPath)};
+  Release.Version = Packed(1, 2);
+  Release.Notes = Recode(kNotes, CP_ACP, CP_UTF8);
+  TSha256 Digest;
+  crypto_hash_sha256(Digest.data(), reinterpret_cast<const unsigned char*>(Setup.data()), Setup.size());
+  Release.Sha256Hex = Sha256Hex(Digest);
+  Release.Size = Setup.size();
+  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), TestSecretKey());
 }
 
 // One byte of the release notes changed.
@@ -94,15 +115,15 @@ void PrepareRun(UpdaterRun& R, const std::string& Setup) {
 
 TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestIsNoAnswer) {
   const std::string Setup = InstallerBytes(64 << 10);
-  const std::string Good = SignedDocument(Body(Setup, true), TestSecretKey());
+  const std::string Good = SignDocument(Body(Setup, true), TestSecretKey());
   const struct {
     const char* Name;
     std::string Document;
   } Cases[] = {
       {"one byte changed", Altered(Good)},
-      {"another key", SignedDocument(Body(Setup, true), OtherSecretKey())},
+      {"another key", SignDocument(Body(Setup, true), OtherSecretKey())},
       {"no signature line", Body(Setup, true)},
-      {"no digest", SignedDocument(Body(Setup, false), TestSecretKey())},
+      {"no digest", SignDocument(Body(Setup, false), TestSecretKey())},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -113,14 +134,16 @@ TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestI
   }
 }
 
-// The good document runs the update; with the server down its kept copy
-// still brings the question, and once altered it is no answer.
+// The good document, as the vendor's tool makes it, runs the update. With
+// the server down, or answering with a forged document, its kept copy still
+// brings the question; once altered it is no answer.
 TEST(SignedDocument, AGoodOneRunsTheUpdateAndTheKeptCopyIsCheckedToo) {
   const std::string Setup = InstallerBytes(64 << 10);
+  const std::string Good = Published(Setup);
   {
     UpdaterRun R(true, kSignedBuild);
     ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
-    ASSERT_TRUE(ServerPut(kInfoPath, SignedDocument(Body(Setup, true), TestSecretKey())));
+    ASSERT_TRUE(ServerPut(kInfoPath, Good));
     R.Start();
     HWND Ask = WaitQuestion(R);
     ASSERT_NE(Ask, nullptr);
@@ -136,17 +159,19 @@ TEST(SignedDocument, AGoodOneRunsTheUpdateAndTheKeptCopyIsCheckedToo) {
     EXPECT_EQ(R.FailureCount(), "0");
   }
   const std::string Kept = GetUserDataDir() + "Down\\ZeRunUpdate.inf";
-  const std::string PublicKey = Base64Encode(TestSecretKey().substr(32));  // seed, then public key
-  ASSERT_TRUE(VerifyDocument(ReadWholeFile(Kept), PublicKey)) << "no good copy kept";
-  {
+  ASSERT_EQ(ReadWholeFile(Kept), Good) << "no good copy kept";
+  for (bool Forged : {false, true}) {
+    SCOPED_TRACE(Forged ? "forged answer" : "server error");
     UpdaterRun R(false, kSignedBuild);
     ASSERT_TRUE(ServerReset());
-    ASSERT_TRUE(ServerFault(kInfoPath, R"({"status": 500})"));
+    if (Forged) ASSERT_TRUE(ServerPut(kInfoPath, Altered(Good)));
+    else ASSERT_TRUE(ServerFault(kInfoPath, R"({"status": 500})"));
     R.Start();
     HWND Ask = WaitQuestion(R);
     ASSERT_NE(Ask, nullptr);
     R.ClickCancel(Ask);
     EXPECT_EQ(R.WaitExit(kWait), 0);
+    EXPECT_EQ(ReadWholeFile(Kept), Good);
   }
   UpdaterRun R(false, kSignedBuild);
   ASSERT_TRUE(ServerReset());

@@ -139,6 +139,20 @@ TEST_F(FetchTest, ChangedDocumentReplacesCopyAndTag) {
   EXPECT_NE(StoredTag(Path), OldTag);
 }
 
+TEST_F(FetchTest, RefusedBodyKeepsTheEarlierCopyAndItsTag) {
+  std::string Url = Serve("refused.inf", "signed");
+  std::string Path = GetUrlFile(Url);
+  std::string Tag = StoredTag(Path);
+  ASSERT_TRUE(zrtest::ServerPut("/doc/refused.inf", "forged"));
+  auto Refuse = [](const std::string& Body) { return Body != "forged"; };
+  EXPECT_EQ(GetUrlFile(Url, "", Refuse), Path);
+  EXPECT_EQ(ReadFileText(Path), "signed");
+  EXPECT_EQ(StoredTag(Path), Tag);
+  // The next fetch still asks with the good copy's tag and gets the body.
+  EXPECT_EQ(GetUrlFile(Url), Path);
+  EXPECT_EQ(ReadFileText(Path), "forged");
+}
+
 // A copy that cannot be replaced keeps its own tag, so the next run asks for
 // the new document again instead of drawing 304s for a body never saved.
 // (The read-only attribute does not stop root under Wine; a reader that
