@@ -4,12 +4,16 @@
 #include "tests/e2e/E2eRun.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
+#include <sodium.h>
 
 #include <cstdio>
 
 #include "app/uFunction.h"
 #include "framework/ExtCtrls.h"
+#include "net/uVerify.h"
+#include "tools/publish/uPublish.h"
 
 using namespace zrtest;
 
@@ -151,6 +155,43 @@ std::string Document(const std::vector<std::string>& Urls, uint32_t Version, con
     else Text += C;
   }
   return Text + "\"}";
+}
+
+std::string Sha256HexOf(const std::string& Bytes) {
+  TSha256 Digest;
+  crypto_hash_sha256(Digest.data(), reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size());
+  return Sha256Hex(Digest);
+}
+
+std::string TestSecretKey() {
+  std::string Key;
+  EXPECT_TRUE(ReadKeyText(ReadWholeFile(ZR_TEST_KEY_FILE), 64, Key)) << ZR_TEST_KEY_FILE;
+  return Key;
+}
+
+namespace {
+
+std::string Recode(const std::string& Text, UINT From, UINT To) {
+  std::wstring Wide(Text.size(), L'\0');
+  Wide.resize(MultiByteToWideChar(From, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0],
+                                  static_cast<int>(Wide.size())));
+  std::string Out(Wide.size() * 4, '\0');
+  Out.resize(WideCharToMultiByte(To, 0, Wide.data(), static_cast<int>(Wide.size()), &Out[0],
+                                 static_cast<int>(Out.size()), nullptr, nullptr));
+  return Out;
+}
+
+}  // namespace
+
+std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg,
+                              const std::string& Setup) {
+  TRelease Release;
+  Release.Urls = Urls;
+  Release.Version = Version;
+  Release.Notes = Recode(Msg, CP_ACP, CP_UTF8);
+  Release.Sha256Hex = Sha256HexOf(Setup);
+  Release.Size = Setup.size();
+  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), TestSecretKey());
 }
 
 std::string InstallerBytes(size_t Size) {

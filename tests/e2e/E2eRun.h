@@ -25,6 +25,15 @@ uint32_t Packed(unsigned Major, unsigned Minor);
 void SetInstalledVersion(int64_t Packed);
 // The document in the system code page, as the server sends it.
 std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg);
+// The installer's SHA-256 as the document writes it.
+std::string Sha256HexOf(const std::string& Bytes);
+// The secret half of the key the test builds with a public key trust.
+std::string TestSecretKey();
+// The signed document the vendor's tool makes for Setup, made by the tool's
+// own code: its UTF-8 text turned into the system code page, as the tool
+// turns it into GBK, then signed with the tests' key.
+std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg,
+                              const std::string& Setup);
 // The stand-in installer, padded to Size bytes, as the served installer.
 std::string InstallerBytes(size_t Size);
 

@@ -1,4 +1,5 @@
-// Whole runs of the program built for HTTPS against the loopback TLS server.
+// Whole runs of the program built for HTTPS, with the tests' public key,
+// against the loopback TLS server: signed documents, checked installers.
 #include <gtest/gtest.h>
 
 #include "tests/e2e/E2eRun.h"
@@ -22,11 +23,11 @@ bool PresentCertificate(const std::string& Name, int Skip) {
   return ServerFault("/_tls", R"({"certificate": ")" + Name + R"(", "skip": )" + std::to_string(Skip) + "}");
 }
 
-// Offers 1.2 over an installed 1.1, installer and document over TLS. The
+// Offers 1.2 over an installed 1.1, installer and signed document over TLS. The
 // document's connection is closed after it, so the download opens its own.
 void ServeUpdate(const std::string& Setup) {
   SetInstalledVersion(Packed(1, 1));
-  std::string Doc = Document({TlsUrl(kSetupPath)}, Packed(1, 2), kNotes);
+  std::string Doc = PublishedDocument({TlsUrl(kSetupPath)}, Packed(1, 2), kNotes, Setup);
   ASSERT_TRUE(ServerPut(kInfoPath, Doc));
   ASSERT_TRUE(ServerFault(kInfoPath, R"({"close_after": )" + std::to_string(Doc.size()) + "}"));
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));

@@ -2,13 +2,8 @@
 // document signed with its secret half, naming the installer's digest, acts,
 // whether it comes fresh or from the copy kept for offline runs.
 #include <gtest/gtest.h>
-#include <sodium.h>
-
-#include <cctype>
 
 #include "app/uFunction.h"
-#include "net/uSignature.h"
-#include "net/uVerify.h"
 #include "tests/e2e/E2eRun.h"
 #include "tools/publish/uPublish.h"
 
@@ -21,19 +16,11 @@ const DWORD kWait = 20000;
 const char* const kSignedBuild = "ZeRunUpdateSigned.exe";
 const std::string kNotes = "1.2版本特性\r\n    1 签名的文档";
 
-// The secret half of the key the signed build trusts.
-std::string TestSecretKey() {
-  std::string Text = ReadWholeFile(ZR_TEST_KEY_FILE), Key;
-  while (!Text.empty() && isspace(static_cast<unsigned char>(Text.back()))) Text.pop_back();
-  EXPECT_TRUE(Base64Decode(Text, Key)) << ZR_TEST_KEY_FILE;
-  return Key;
-}
-
 std::string OtherSecretKey() {
-  unsigned char Public[crypto_sign_PUBLICKEYBYTES], Secret[crypto_sign_SECRETKEYBYTES];
-  EXPECT_GE(sodium_init(), 0);
-  crypto_sign_keypair(Public, Secret);
-  return std::string(reinterpret_cast<char*>(Secret), sizeof Secret);
+  std::string Secret, Public, Key;
+  MakeKeyPair(Secret, Public);
+  EXPECT_TRUE(ReadKeyText(Secret, 64, Key));
+  return Key;
 }
 
 // The document offering 1.2 over the loopback installer Setup, with its
@@ -41,36 +28,9 @@ std::string OtherSecretKey() {
 std::string Body(const std::string& Setup, bool WithDigest) {
   std::string Doc = Document({ServerUrl(kSetupPath)}, Packed(1, 2), kNotes);
   if (WithDigest) {
-    TSha256 Digest;
-    crypto_hash_sha256(Digest.data(), reinterpret_cast<const unsigned char*>(Setup.data()), Setup.size());
-    Doc.insert(Doc.rfind('}'), ",\"Sha256\":\"" + Sha256Hex(Digest) + "\",\"Size\":" + std::to_string(Setup.size()));
+    Doc.insert(Doc.rfind('}'), ",\"Sha256\":\"" + Sha256HexOf(Setup) + "\",\"Size\":" + std::to_string(Setup.size()));
   }
   return Doc + "\r\n";
-}
-
-std::string Recode(const std::string& Text, UINT From, UINT To) {
-  std::wstring Wide(Text.size(), L'\0');
-  Wide.resize(MultiByteToWideChar(From, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0],
-                                  static_cast<int>(Wide.size())));
-  std::string Out(Wide.size() * 4, '\0');
-  Out.resize(WideCharToMultiByte(To, 0, Wide.data(), static_cast<int>(Wide.size()), &Out[0],
-                                 static_cast<int>(Out.size()), nullptr, nullptr));
-  return Out;
-}
-
-// The document the vendor's tool makes for Setup, with the tool's own code:
-// its text in UTF-8, turned into the system code page as the tool turns it
-// into GBK, then signed.
-std::string Published(const std::string& Setup) {
-  TRelease Release;
-  Release.Urls = {ServerUrl(kSetupPath)};
-  Release.Version = Packed(1, 2);
-  Release.Notes = Recode(kNotes, CP_ACP, CP_UTF8);
-  TSha256 Digest;
-  crypto_hash_sha256(Digest.data(), reinterpret_cast<const unsigned char*>(Setup.data()), Setup.size());
-  Release.Sha256Hex = Sha256Hex(Digest);
-  Release.Size = Setup.size();
-  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), TestSecretKey());
 }
 
 // One byte of the release notes changed.
@@ -139,7 +99,7 @@ TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestI
 // brings the question; once altered it is no answer.
 TEST(SignedDocument, AGoodOneRunsTheUpdateAndTheKeptCopyIsCheckedToo) {
   const std::string Setup = InstallerBytes(64 << 10);
-  const std::string Good = Published(Setup);
+  const std::string Good = PublishedDocument({ServerUrl(kSetupPath)}, Packed(1, 2), kNotes, Setup);
   {
     UpdaterRun R(true, kSignedBuild);
     ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
