@@ -1,6 +1,7 @@
 #!/bin/bash
 # Shows the updater doing its job on this machine: a loopback update server
-# offers version 1.2 over an installed 1.1, the updater asks, downloads,
+# offers version 1.2 over an installed 1.1 in a document signed with
+# zerun-publish, the updater (built with the matching key) asks, downloads,
 # closes the stand-in client and starts the stand-in installer. On the
 # user's display when there is one, else on a virtual one, where it is
 # clicked through as a person would. Screenshots go to demo-out/.
@@ -12,10 +13,13 @@ cd "$root"
 
 step() { echo "demo: $*"; }
 
-if [ ! -x "$build/bin/ZeRunUpdate.exe" ] || [ ! -x "$build/bin/standin_client.exe" ]; then
+publish="$root/build/native/bin/zerun-publish"
+if [ ! -x "$build/bin/ZeRunUpdateSigned.exe" ] || [ ! -x "$build/bin/standin_client.exe" ] || [ ! -x "$publish" ]; then
   step "setting up and building (first run)"
   scripts/setup.sh >/dev/null || exit 1
-  { cmake --preset win64 && cmake --build --preset win64; } >/dev/null || { echo "demo: build failed" >&2; exit 1; }
+  { cmake --preset win64 && cmake --build --preset win64 &&
+    cmake --preset native && cmake --build --preset native --target zerun-publish; } >/dev/null ||
+    { echo "demo: build failed" >&2; exit 1; }
 fi
 
 rm -rf "$out"
@@ -27,9 +31,13 @@ port=${host##*:}
 # The served installer: the stand-in, padded to 8 MiB so the bar moves.
 cp "$build/bin/standin_installer.exe" "$out/server/files/ZeRunSetup.exe"
 truncate -s 8M "$out/server/files/ZeRunSetup.exe"
-notes='1.2版本特性\r\n    1 优化了P2P下载速度\r\n    2 修改了播放拖放问题'
-printf '{\n  "Urls": ["http://%s/files/ZeRunSetup.exe"],\n  "ver": %d,\n  "Msg": "%s"\n}\n' \
-  "$host" $(((1 << 16) | 2)) "$notes" | iconv -f UTF-8 -t GBK >"$out/server/App/ZeRunUpdate.inf"
+# The document as a vendor makes it: signed with the tests' key, which the
+# updater below is built with, naming the installer's digest and size.
+printf '1.2版本特性\r\n    1 优化了P2P下载速度\r\n    2 修改了播放拖放问题\r\n' >"$out/notes.txt"
+"$publish" make --key tests/support/keys/test.key --installer "$out/server/files/ZeRunSetup.exe" --version 1.2 \
+  --url "http://$host/files/ZeRunSetup.exe" --notes "$out/notes.txt" --out "$out/server/App/ZeRunUpdate.inf" ||
+  exit 1
+"$publish" verify --pub tests/support/keys/test.pub --document "$out/server/App/ZeRunUpdate.inf" || exit 1
 
 pids=()
 cleanup() {
@@ -67,7 +75,8 @@ scripts/wine-prefix.sh "$WINEPREFIX" "$build/bin" || exit 1
 wine reg add 'HKLM\SOFTWARE\ZeRun' /v UpdateVer /t REG_DWORD /d $(((1 << 16) | 1)) /f /reg:32 >/dev/null 2>&1
 step "installed version 1.1, offered version 1.2"
 
-cp "$build/bin/ZeRunUpdate.exe" "$out/program/"
+# The updater built with the tests' public key: it acts on a signed document only.
+cp "$build/bin/ZeRunUpdateSigned.exe" "$out/program/ZeRunUpdate.exe"
 wine "$build/bin/standin_client.exe" --record "Z:$(echo "$out/client.txt" | tr / '\\')" >/dev/null 2>&1 &
 pids+=($!)
 sleep 2
