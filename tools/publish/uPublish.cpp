@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <cstdlib>
+
 #include "net/uSignature.h"
 
 namespace {
@@ -103,6 +105,8 @@ std::string SignDocument(const std::string& Text, const std::string& SecretKey) 
 
 void MakeKeyPair(std::string& SecretBase64, std::string& PublicBase64) {
   unsigned char Public[crypto_sign_PUBLICKEYBYTES], Secret[crypto_sign_SECRETKEYBYTES];
+  // Idempotent; the random source must be ready before a key is drawn.
+  if (sodium_init() < 0) std::abort();
   crypto_sign_keypair(Public, Secret);
   SecretBase64 = Base64Encode(std::string(reinterpret_cast<char*>(Secret), sizeof Secret));
   PublicBase64 = Base64Encode(std::string(reinterpret_cast<char*>(Public), sizeof Public));
