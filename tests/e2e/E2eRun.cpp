@@ -39,10 +39,20 @@ DWORD PidOf(HWND Wnd) {
   return Pid;
 }
 
+// A message to a window of the program under test that gives up after 5 s
+// (0 then), so a hung program fails its test instead of holding the suite
+// until its time-out.
+LRESULT Ask(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, bool Wide = false) {
+  DWORD_PTR Result = 0;
+  if (Wide) SendMessageTimeoutW(Wnd, Msg, WParam, LParam, SMTO_ABORTIFHUNG, 5000, &Result);
+  else SendMessageTimeoutA(Wnd, Msg, WParam, LParam, SMTO_ABORTIFHUNG, 5000, &Result);
+  return static_cast<LRESULT>(Result);
+}
+
 std::string TextOf(HWND Wnd) {
-  int N = static_cast<int>(SendMessageA(Wnd, WM_GETTEXTLENGTH, 0, 0));
+  int N = static_cast<int>(Ask(Wnd, WM_GETTEXTLENGTH, 0, 0));
   std::string S(N + 1, '\0');
-  SendMessageA(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]));
+  Ask(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]));
   S.resize(N);
   return S;
 }
@@ -405,11 +415,10 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
     if (Class.find("listbox") != std::string::npos) {
       N.IsProgress = true;
       // Across processes the list box hands its items over as UTF-16.
-      int Count = static_cast<int>(SendMessageW(Child, LB_GETCOUNT, 0, 0));
+      int Count = static_cast<int>(Ask(Child, LB_GETCOUNT, 0, 0, true));
       for (int I = 0; I < Count; ++I) {
         wchar_t Line[1024] = {};
-        if (SendMessageW(Child, LB_GETTEXTLEN, I, 0) < 1024)
-          SendMessageW(Child, LB_GETTEXT, I, reinterpret_cast<LPARAM>(Line));
+        if (Ask(Child, LB_GETTEXTLEN, I, 0, true) < 1024) Ask(Child, LB_GETTEXT, I, reinterpret_cast<LPARAM>(Line), true);
         char Ansi[2048] = {};
         WideCharToMultiByte(CP_ACP, 0, Line, -1, Ansi, sizeof Ansi, nullptr, nullptr);
         N.Lines.push_back(Ansi);
@@ -418,7 +427,7 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
       N.MemoVisible = IsWindowVisible(Child);
       N.Memo = TextOf(Child);
     } else if (Class.find("progress") != std::string::npos) {
-      N.Bar = static_cast<int>(SendMessageA(Child, PBM_GETPOS, 0, 0));
+      N.Bar = static_cast<int>(Ask(Child, PBM_GETPOS, 0, 0));
     }
   }
   return N;
