@@ -69,6 +69,15 @@ bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std
   return VerifyDocument(Bytes, PublicKey) && ParseSha256(Info.Sha256, Digest);
 }
 
+namespace {
+
+// The document read into Info, when it may act with this build's key.
+bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
+  return ParseUpdateInfo(Bytes, Info) && MayDocumentAct(Bytes, Info, UPDATE_PUBLIC_KEY);
+}
+
+}  // namespace
+
 TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   // FUrls starts empty as a member. The window must exist before the
   // background fetch can post to it.
@@ -123,12 +132,11 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     // With a key built in, a fresh document that may not act is not kept:
     // the good copy stays for offline runs, and a forged answer cannot pin
     // the real tag on itself and draw 304s for ever after.
-    auto MayAct = [](const std::string& Bytes) {
-      TUpdateInfo Info;
-      return ParseUpdateInfo(Bytes, Info) && MayDocumentAct(Bytes, Info, UPDATE_PUBLIC_KEY);
-    };
     std::function<bool(const std::string&)> Accept;
-    if (*UPDATE_PUBLIC_KEY) Accept = MayAct;
+    if (*UPDATE_PUBLIC_KEY) Accept = [](const std::string& Bytes) {
+        TUpdateInfo Info;
+        return ReadActingDocument(Bytes, Info);
+      };
     std::string Path = GetUrlFile(Request->Url, "", Accept);
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
@@ -136,7 +144,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
-    if (!Bytes.empty() && ParseUpdateInfo(Bytes, *Info) && MayDocumentAct(Bytes, *Info, UPDATE_PUBLIC_KEY)) {
+    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) {
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }

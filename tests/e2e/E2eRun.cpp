@@ -167,6 +167,21 @@ std::string Document(const std::vector<std::string>& Urls, uint32_t Version, con
   return Text + "\"}";
 }
 
+std::vector<std::string> EntriesFor(const std::string& Path) {
+  std::vector<std::string> Found;
+  for (const std::string& E : ServerLog())
+    if (LogField(E, "path") == Path) Found.push_back(E);
+  return Found;
+}
+
+int CountRequests(const std::string& Path) { return static_cast<int>(EntriesFor(Path).size()); }
+
+std::vector<std::string> RangesOf(const std::string& Path) {
+  std::vector<std::string> Ranges;
+  for (const std::string& E : EntriesFor(Path)) Ranges.push_back(LogField(E, "headers.Range"));
+  return Ranges;
+}
+
 std::string Sha256HexOf(const std::string& Bytes) {
   TSha256 Digest;
   crypto_hash_sha256(Digest.data(), reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size());

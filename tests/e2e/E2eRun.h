@@ -37,6 +37,12 @@ std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Ver
 // The stand-in installer, padded to Size bytes, as the served installer.
 std::string InstallerBytes(size_t Size);
 
+// The server log's entries for Path, their number, and the Range header of
+// each.
+std::vector<std::string> EntriesFor(const std::string& Path);
+int CountRequests(const std::string& Path);
+std::vector<std::string> RangesOf(const std::string& Path);
+
 // Waits until Cond holds, pumping this thread's messages; false on time-out.
 bool WaitUntil(const std::function<bool()>& Cond, DWORD TimeoutMs);
 // A port on 127.0.0.1 that nothing listens on (bound once, then released).

@@ -20,19 +20,6 @@ void Serve(const std::vector<std::string>& Urls, uint32_t Version, const std::st
   ASSERT_TRUE(ServerPut(kInfoPath, Document(Urls, Version, Msg)));
 }
 
-int CountRequests(const std::string& Path) {
-  int N = 0;
-  for (const auto& E : ServerLog()) N += LogField(E, "path") == Path;
-  return N;
-}
-
-std::vector<std::string> RangesOf(const std::string& Path) {
-  std::vector<std::string> Ranges;
-  for (const auto& E : ServerLog())
-    if (LogField(E, "path") == Path) Ranges.push_back(LogField(E, "headers.range"));
-  return Ranges;
-}
-
 // The notice a run shows first: badge colour and whether it is the question.
 struct Expect {
   const char* Name;

@@ -33,19 +33,6 @@ void ServeUpdate(const std::string& Setup) {
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));
 }
 
-std::vector<std::string> EntriesFor(const std::string& Path) {
-  std::vector<std::string> Found;
-  for (const std::string& E : ServerLog())
-    if (LogField(E, "path") == Path) Found.push_back(E);
-  return Found;
-}
-
-std::vector<std::string> RangesOf(const std::string& Path) {
-  std::vector<std::string> Ranges;
-  for (const std::string& E : EntriesFor(Path)) Ranges.push_back(LogField(E, "headers.Range"));
-  return Ranges;
-}
-
 // Nothing ever came over plain HTTP, and Name was presented at least once.
 void ExpectOnlyTls(const std::string& Name) {
   for (const std::string& E : ServerLog()) EXPECT_EQ(LogField(E, "listener"), "tls") << E;

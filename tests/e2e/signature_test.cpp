@@ -39,12 +39,6 @@ std::string Altered(std::string Document) {
   return Document;
 }
 
-int CountRequests(const std::string& Path) {
-  int N = 0;
-  for (const auto& E : ServerLog()) N += LogField(E, "path") == Path;
-  return N;
-}
-
 // The question of a run offering 1.2, with the document's notes.
 HWND WaitQuestion(UpdaterRun& R) {
   HWND Ask = R.WaitPastChecking(kWait);

@@ -18,24 +18,6 @@ bool ParseNumber(const std::string& Text, uint32_t& Number) {
   return Number <= 0xFFFF;
 }
 
-// Length of the UTF-8 sequence starting at Text[I], 0 when it is not one
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8SequenceLength(const std::string& Text, size_t I) {
-  auto Byte = [&](size_t K) { return K < Text.size() ? static_cast<unsigned char>(Text[K]) : 0u; };
-  unsigned Lead = Byte(I);
-  if (Lead < 0x80) return 1;
-  size_t Length = Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
-  if (Length == 0 || Lead > 0xF4) return 0;
-  uint32_t Code = Lead & (0x7F >> Length);
-  for (size_t K = 1; K < Length; ++K) {
-    if ((Byte(I + K) & 0xC0) != 0x80) return 0;
-    Code = (Code << 6) | (Byte(I + K) & 0x3F);
-  }
-  static const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (Code < Least[Length] || Code > 0x10FFFF || (Code >= 0xD800 && Code <= 0xDFFF)) return 0;
-  return Length;
-}
-
 std::string JsonString(const std::string& Text) {
   static const char Hex[] = "0123456789abcdef";
   std::string Out = "\"";
@@ -71,18 +53,10 @@ bool IsPublishableUrl(const std::string& Url) {
   return true;
 }
 
-bool NormalizeNotes(const std::string& Text, std::string& Notes) {
-  Notes = Text.rfind("\xEF\xBB\xBF", 0) == 0 ? Text.substr(3) : Text;
-  for (size_t I = 0; I < Notes.size();) {
-    size_t Length = Utf8SequenceLength(Notes, I);
-    if (Length == 0) {
-      Notes.clear();
-      return false;
-    }
-    I += Length;
-  }
+std::string NotesText(const std::string& Utf8) {
+  std::string Notes = Utf8.rfind("\xEF\xBB\xBF", 0) == 0 ? Utf8.substr(3) : Utf8;
   while (!Notes.empty() && (Notes.back() == '\n' || Notes.back() == '\r')) Notes.pop_back();
-  return true;
+  return Notes;
 }
 
 std::string DocumentJson(const TRelease& Release) {

@@ -20,9 +20,9 @@ bool ParseVersionText(const std::string& Text, uint32_t& Packed);
 // A URL the program can fetch: "http://" or "https://", a host, and only
 // printable ASCII without spaces, quotes or backslashes.
 bool IsPublishableUrl(const std::string& Url);
-// Notes as they go into "Msg": valid UTF-8 without a byte-order mark or
-// trailing line breaks, CR LF kept. Empty when Text is no valid UTF-8.
-bool NormalizeNotes(const std::string& Text, std::string& Notes);
+// UTF-8 notes as they go into "Msg": without a byte-order mark or trailing
+// line breaks, CR LF kept.
+std::string NotesText(const std::string& Utf8);
 // The document's JSON text, UTF-8, one member a line, CR LF line ends,
 // ending with a line end.
 std::string DocumentJson(const TRelease& Release);

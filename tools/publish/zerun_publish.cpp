@@ -174,8 +174,10 @@ int Make(int Argc, char** Argv) {
   }
   if (Release.Urls.empty()) Fail(std::string("--url is missing\n") + USAGE);
   std::string NotesFile = Option(Options, "notes");
-  if (!NormalizeNotes(ReadFile(NotesFile, "notes"), Release.Notes))
-    Fail("notes '" + NotesFile + "' are not UTF-8 text");
+  std::string Notes = ReadFile(NotesFile, "notes"), Utf16;
+  size_t Bad = 0;
+  if (!Convert("UTF-8", "UTF-16LE", Notes, Utf16, Bad)) Fail("notes '" + NotesFile + "' are not UTF-8 text");
+  Release.Notes = NotesText(Notes);
   CheckNotesFitGbk(Release.Notes);
   std::string Installer = Option(Options, "installer");
   Release.Sha256Hex = InstallerDigest(Installer, Release.Size);
@@ -183,7 +185,6 @@ int Make(int Argc, char** Argv) {
   std::string Out = Option(Options, "out");
 
   std::string Gbk;
-  size_t Bad = 0;
   if (!Convert("UTF-8", "CP936", DocumentJson(Release), Gbk, Bad)) Fail("the document cannot be written in GBK");
   std::string Document = SignDocument(Gbk, Secret);
   // A secret key file whose halves do not belong together signs in vain.
