@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -20,11 +21,11 @@
 
 namespace {
 
-std::u16string AnsiToWide(const std::string& Text) {
+std::u16string AnsiToWide(const std::string& Text, UINT CodePage) {
   if (Text.empty()) return {};
-  int n = MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  int n = MultiByteToWideChar(CodePage, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
   std::u16string out(n, u'\0');
-  MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), reinterpret_cast<wchar_t*>(&out[0]), n);
+  MultiByteToWideChar(CodePage, 0, Text.data(), static_cast<int>(Text.size()), reinterpret_cast<wchar_t*>(&out[0]), n);
   return out;
 }
 
@@ -37,7 +38,9 @@ std::string WideToAnsi(const std::u16string& Text) {
   return out;
 }
 
-std::string DigestText(const IJsonObjectPtr& Value) {
+// A text member as given; one that is no text, or empty text, keeps its
+// JSON spelling, so that it fails its check instead of reading as absent.
+std::string CheckedText(const IJsonObjectPtr& Value) {
   if (!Value) return "";
   std::u16string Text = Value->IsType(skString) ? Value->ToText() : u"";
   return WideToAnsi(Text.empty() ? Value->ToJsonText(false, false) : Text);
@@ -50,30 +53,50 @@ int64_t SizeValue(const IJsonObjectPtr& Value) {
 
 }  // namespace
 
-bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info) {
-  IJsonObjectPtr Doc = ParseJsonText(AnsiToWide(Bytes));
+bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage, bool Strict) {
+  std::u16string Text = AnsiToWide(Bytes, CodePage);
+  IJsonObjectPtr Doc = Strict ? ParseJsonDocument(Text) : ParseJsonText(Text);
   if (!Doc) return false;
   TJsonArray* Urls = Doc->GetPathArray(u"Urls");  // held by Doc
   if (!Urls) return false;
   for (int I = 0; I < Urls->Length(); ++I) Info.Urls.push_back(WideToAnsi(Urls->ItemText(I)));
   Info.Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
   Info.Msg = WideToAnsi(Doc->GetPathText(u"Msg"));
-  Info.Sha256 = DigestText(Doc->GetPath(u"Sha256"));
+  Info.Sha256 = CheckedText(Doc->GetPath(u"Sha256"));
   Info.Size = SizeValue(Doc->GetPath(u"Size"));
+  Info.Expires = CheckedText(Doc->GetPath(u"Expires"));
+  IJsonObjectPtr Downgrade = Doc->GetPath(u"AllowDowngrade");
+  Info.AllowDowngrade = Downgrade && Downgrade->IsType(skBoolean) && Downgrade->ToBoolean();
   return true;
 }
 
-bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std::string& PublicKey) {
-  if (PublicKey.empty()) return true;
+bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
+                        TUpdateInfo& Info) {
+  if (PublicKeys.empty()) return ParseUpdateInfo(Bytes, Info);
+  std::string Signed;
+  std::vector<std::string> Signatures;
   TSha256 Digest;
-  return VerifyDocument(Bytes, PublicKey) && ParseSha256(Info.Sha256, Digest);
+  // The signed bytes alone, so nothing but the signature lines may follow
+  // the value; GBK on every machine, so the bytes have one meaning.
+  return VerifyDocument(Bytes, PublicKeys) && SplitSignedDocument(Bytes, Signed, Signatures) &&
+         ParseUpdateInfo(Signed, Info, 936, true) && ParseSha256(Info.Sha256, Digest) && InDate(Info.Expires, Now);
 }
 
 namespace {
 
-// The document read into Info, when it may act with this build's key.
+// The time now as "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcNow() {
+  SYSTEMTIME Now;
+  GetSystemTime(&Now);
+  char Text[32];
+  snprintf(Text, sizeof Text, "%04u-%02u-%02uT%02u:%02u:%02uZ", Now.wYear, Now.wMonth, Now.wDay, Now.wHour,
+           Now.wMinute, Now.wSecond);
+  return Text;
+}
+
+// The document read into Info, when it may act with this build's keys.
 bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
-  return ParseUpdateInfo(Bytes, Info) && MayDocumentAct(Bytes, Info, UPDATE_PUBLIC_KEY);
+  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info);
 }
 
 }  // namespace
@@ -109,6 +132,7 @@ void TCallBackHelper::WMUpdateInfo() {
   FMsg = std::move(Info->Msg);
   FSha256 = std::move(Info->Sha256);
   FSize = Info->Size;
+  FAllowDowngrade = Info->AllowDowngrade;
   // Creating the task may pump messages: an answer that comes meanwhile
   // waits for the task (see PrepareDownloader).
   if (!FDownloader) {
@@ -190,7 +214,11 @@ void TCallBackHelper::CloseRun() {
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
-  switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun())) {
+  // With a key built in, a replayed earlier document must not install an
+  // older release unless the vendor signed that wish.
+  bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
+  switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
+                       MayDowngrade)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;

@@ -29,6 +29,10 @@ struct TUpdateInfo {
   // switching it off.
   std::string Sha256;
   int64_t Size = 0;
+  // "Expires" as given (see Sha256 for one that is no text), empty when the
+  // document gives none; whether it says "AllowDowngrade": true.
+  std::string Expires;
+  bool AllowDowngrade = false;
 };
 
 // Where the background fetch leaves the update information before it posts
@@ -39,13 +43,17 @@ struct TUpdateInbox {
   std::unique_ptr<TUpdateInfo> Info;
 };
 
-// Reads the document's bytes (system code page) into Info; false when the
-// text is not JSON or has no "Urls" array.
-bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info);
-// Whether the document read into Info may act. With a public key (base64)
-// built in, only a document whose last line signs it with that key and that
-// names its installer's SHA-256 may; without one, every document may.
-bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std::string& PublicKey);
+// Reads the document's bytes (in CodePage) into Info; false when the text is
+// not JSON or has no "Urls" array. Strict reads it with ParseJsonDocument.
+bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage = CP_ACP, bool Strict = false);
+// Reads into Info a document that may act with PublicKeys (comma-separated
+// base64; empty when no signature is required) at the time Now
+// ("YYYY-MM-DDTHH:MM:SSZ", UTC); false for one that may not. Without keys
+// every document that reads may act. With keys only one whose signature
+// lines sign it with one of them, that reads strictly as code page 936 on
+// every machine, names its installer's SHA-256 and is in date may.
+bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
+                        TUpdateInfo& Info);
 
 class TCallBackHelper : public TWinControl {
  public:
@@ -81,6 +89,7 @@ class TCallBackHelper : public TWinControl {
   std::string FMsg;
   std::string FSha256;
   int64_t FSize = 0;
+  bool FAllowDowngrade = false;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
   bool FInfoWaiting = false;  // the information came before the task existed

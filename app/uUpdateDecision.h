@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 enum TUpdateDecision {
   udShowNoUpdate,   // no update; "/postbbs" in position 2
@@ -14,6 +15,11 @@ enum TUpdateDecision {
 };
 
 // Any difference of the packed versions counts as an update, a lower offered
-// number too; an empty URL list never does.
+// number too unless MayDowngrade is false; an empty URL list never does.
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent);
+                             bool Silent, bool MayDowngrade);
+
+// Whether a document whose "Expires" is Expires is in date at Now, both
+// "YYYY-MM-DDTHH:MM:SSZ" (UTC). An empty Expires (none given) is always in
+// date; one of any other form never is.
+bool InDate(const std::string& Expires, const std::string& Now);

@@ -327,3 +327,8 @@ TReadResult ReadDecimal(const char16_t* text, size_t length, double& value);
 int64_t RoundToInt64(double value);
 
 IJsonObjectPtr ParseJsonText(const std::u16string& text);
+// A document that means one thing to every reader: as ParseJsonText, but
+// nil when anything but blanks and comments follows the value, when an
+// object names a member twice, or when the text holds U+0000 (which would
+// end the reading early).
+IJsonObjectPtr ParseJsonDocument(const std::u16string& text);

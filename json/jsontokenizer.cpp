@@ -39,9 +39,10 @@ double LenientDecimal(const char16_t* text, size_t length) {
 
 }  // namespace
 
-void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context) {
+void TJsonTokenizer::Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool uniqueNames) {
   FText = text;
   FStrict = strict;
+  FUniqueNames = uniqueNames;
   FStack[0].Context = context;
   for (;;) {
     char16_t c = text[FOffset];
@@ -488,7 +489,11 @@ bool TJsonTokenizer::StepObjectColon(char16_t c) {
 
 bool TJsonTokenizer::StepObjectStore() {
   TJsonTokenerSrec& level = Level();
-  level.Current->ToMemberTable()->PutMember(std::move(level.Name), std::move(FHanded));
+  TJsonTableString* table = level.Current->ToMemberTable();
+  int count = table->Count();
+  table->PutMember(std::move(level.Name), std::move(FHanded));
+  // A repeated name replaced the earlier value and left the count.
+  if (FUniqueNames && table->Count() == count) SetError(peRepeatedName);
   level.Name.clear();
   FHanded = nullptr;
   Expect(tsObjectNext);
@@ -554,12 +559,18 @@ bool TJsonTokenizer::StepPathElement(char16_t c) {
   return false;
 }
 
-IJsonObjectPtr ParseCore(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool allowTrailing) {
+IJsonObjectPtr ParseCore(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool allowTrailing,
+                         bool uniqueNames) {
   TJsonTokenizer tokenizer;
-  tokenizer.Parse(text, strict, context);
+  tokenizer.Parse(text, strict, context, uniqueNames);
   if (tokenizer.Error() != peNone) return nullptr;
   if (!allowTrailing && text[tokenizer.Offset()] != 0) return nullptr;
   return tokenizer.Result();
 }
 
 IJsonObjectPtr ParseJsonText(const std::u16string& text) { return ParseCore(text.c_str(), false, nullptr, true); }
+
+IJsonObjectPtr ParseJsonDocument(const std::u16string& text) {
+  if (text.find(u'\0') != std::u16string::npos) return nullptr;
+  return ParseCore(text.c_str(), false, nullptr, false, true);
+}

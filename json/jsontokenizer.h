@@ -24,6 +24,7 @@ enum TParseError : uint8_t {
   pePathNotArray = 15,
   pePathNotMethod = 16,
   pePathIndex = 17,
+  peRepeatedName = 18,  // only when repeated member names are refused
 };
 
 enum TJsonTokenerState : uint8_t {
@@ -72,7 +73,7 @@ public:
   static constexpr int kMaxDepth = 32;
 
   // Runs the machine over a zero-terminated text.
-  void Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context);
+  void Parse(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool uniqueNames = false);
 
   TParseError Error() const { return FError; }
   size_t Offset() const { return FOffset; }
@@ -133,10 +134,13 @@ private:
   char16_t FEscape = 0;
   char16_t FQuote = 0;
   bool FStrict = false;
+  bool FUniqueNames = false;
   IJsonObjectPtr FHanded;  // the value a finished level handed down
   TJsonTokenerSrec FStack[kMaxDepth];
 };
 
 // strict refuses bare words and unquoted names; context switches on path
-// mode; allowTrailing accepts text after the first complete value.
-IJsonObjectPtr ParseCore(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool allowTrailing);
+// mode; allowTrailing accepts text after the first complete value;
+// uniqueNames refuses an object that names a member twice.
+IJsonObjectPtr ParseCore(const char16_t* text, bool strict, const IJsonObjectPtr& context, bool allowTrailing,
+                         bool uniqueNames = false);

@@ -13,9 +13,9 @@ scripts/setup.sh || exit 1
 t_setup=$(stamp)
 
 mkdir -p build
-build_preset() {  # builds one preset with zero warnings; 1 when it does not
+build_preset() {  # builds one preset (configure options after it) with zero warnings; 1 when it does not
   local preset=$1 log="build/build-$1.log" warnings
-  if cmake --preset "$preset" >"$log" 2>&1 && cmake --build --preset "$preset" >>"$log" 2>&1; then
+  if cmake --preset "$preset" "${@:2}" >"$log" 2>&1 && cmake --build --preset "$preset" >>"$log" 2>&1; then
     warnings=$(grep -c 'warning:' "$log" || true)
     echo "build $preset: ok, $warnings warnings"
     [ "$warnings" -eq 0 ] || { grep 'warning:' "$log" | sort -u | head -20; status=1; }
@@ -43,7 +43,8 @@ if build_preset win64; then
   win64_pid=$!
 fi
 build_preset native
-build_preset win32
+# The suite's 32-bit build is no release: no vendor key, plain HTTP.
+build_preset win32 -DZERUN_ALLOW_UNSIGNED=ON
 t_build=$(stamp)
 
 summary() { grep -E 'tests passed|tests failed' "$1" | tail -1; }

@@ -216,7 +216,7 @@ std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Ver
   Release.Notes = Recode(Msg, CP_ACP, CP_UTF8);
   Release.Sha256Hex = Sha256HexOf(Setup);
   Release.Size = Setup.size();
-  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), TestSecretKey());
+  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), {TestSecretKey()});
 }
 
 std::string InstallerBytes(size_t Size) {

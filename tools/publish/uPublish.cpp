@@ -18,17 +18,32 @@ bool ParseNumber(const std::string& Text, uint32_t& Number) {
   return Number <= 0xFFFF;
 }
 
-std::string JsonString(const std::string& Text) {
+std::string Escape(uint32_t Unit) {
   static const char Hex[] = "0123456789abcdef";
+  return std::string("\\u") + Hex[Unit >> 12 & 15] + Hex[Unit >> 8 & 15] + Hex[Unit >> 4 & 15] + Hex[Unit & 15];
+}
+
+// The code point of the valid UTF-8 sequence at Text[At], and At moved past it.
+uint32_t NextCodePoint(const std::string& Text, size_t& At) {
+  unsigned char Lead = static_cast<unsigned char>(Text[At++]);
+  int More = Lead >= 0xF0 ? 3 : Lead >= 0xE0 ? 2 : Lead >= 0xC0 ? 1 : 0;
+  uint32_t Point = More ? Lead & (0x3F >> More) : Lead;
+  for (; More > 0 && At < Text.size(); --More) Point = Point << 6 | (static_cast<unsigned char>(Text[At++]) & 0x3F);
+  return Point;
+}
+
+// A JSON string of ASCII characters only.
+std::string JsonString(const std::string& Utf8) {
   std::string Out = "\"";
-  for (char C : Text) {
-    unsigned char U = static_cast<unsigned char>(C);
-    if (C == '"' || C == '\\') Out += std::string("\\") + C;
+  for (size_t At = 0; At < Utf8.size();) {
+    uint32_t C = NextCodePoint(Utf8, At);
+    if (C == '"' || C == '\\') Out += std::string("\\") + static_cast<char>(C);
     else if (C == '\r') Out += "\\r";
     else if (C == '\n') Out += "\\n";
     else if (C == '\t') Out += "\\t";
-    else if (U < 0x20) Out += std::string("\\u00") + Hex[U >> 4] + Hex[U & 15];
-    else Out += C;
+    else if (C >= 0x10000) Out += Escape(0xD800 + ((C - 0x10000) >> 10)) + Escape(0xDC00 + ((C - 0x10000) & 0x3FF));
+    else if (C < 0x20 || C >= 0x7F) Out += Escape(C);
+    else Out += static_cast<char>(C);
   }
   return Out + "\"";
 }
@@ -54,7 +69,11 @@ bool IsPublishableUrl(const std::string& Url) {
 }
 
 std::string NotesText(const std::string& Utf8) {
-  std::string Notes = Utf8.rfind("\xEF\xBB\xBF", 0) == 0 ? Utf8.substr(3) : Utf8;
+  std::string Notes;
+  for (size_t I = Utf8.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0; I < Utf8.size(); ++I) {
+    if (Utf8[I] == '\r' && I + 1 < Utf8.size() && Utf8[I + 1] == '\n') continue;  // its LF writes the break
+    Notes += Utf8[I] == '\r' || Utf8[I] == '\n' ? std::string("\r\n") : std::string(1, Utf8[I]);
+  }
   while (!Notes.empty() && (Notes.back() == '\n' || Notes.back() == '\r')) Notes.pop_back();
   return Notes;
 }
@@ -66,15 +85,20 @@ std::string DocumentJson(const TRelease& Release) {
          "  \"Urls\": [" + Urls + "],\r\n"
          "  \"ver\": " + std::to_string(Release.Version) + ",\r\n"
          "  \"Msg\": " + JsonString(Release.Notes) + ",\r\n"
-         "  \"Sha256\": \"" + Release.Sha256Hex + "\",\r\n"
-         "  \"Size\": " + std::to_string(Release.Size) + "\r\n"
+         "  \"Sha256\": " + JsonString(Release.Sha256Hex) + ",\r\n"
+         "  \"Size\": " + std::to_string(Release.Size) +
+         (Release.Expires.empty() ? "" : ",\r\n  \"Expires\": " + JsonString(Release.Expires)) +
+         (Release.AllowDowngrade ? ",\r\n  \"AllowDowngrade\": true" : "") +
+         "\r\n"
          "}\r\n";
 }
 
-std::string SignDocument(const std::string& Text, const std::string& SecretKey) {
-  // The signature line must start a line of its own.
+std::string SignDocument(const std::string& Text, const std::vector<std::string>& SecretKeys) {
+  // The signature lines must start a line of their own.
   std::string Bytes = Text.empty() || Text.back() == '\n' ? Text : Text + "\r\n";
-  return Bytes + SignatureLine(SignBytes(Bytes, SecretKey)) + "\r\n";
+  std::string Document = Bytes;
+  for (const std::string& Key : SecretKeys) Document += SignatureLine(SignBytes(Bytes, Key)) + "\r\n";
+  return Document;
 }
 
 void MakeKeyPair(std::string& SecretBase64, std::string& PublicBase64) {

@@ -13,6 +13,8 @@ struct TRelease {
   std::string Notes;              // UTF-8
   std::string Sha256Hex;          // of the installer at the first URL
   uint64_t Size = 0;              // of the installer
+  std::string Expires;            // "YYYY-MM-DDTHH:MM:SSZ"; empty: none
+  bool AllowDowngrade = false;    // may replace a later installed version
 };
 
 // "1.2" to (1 << 16) | 2: two decimal numbers of at most 65535 joined by '.'.
@@ -21,14 +23,15 @@ bool ParseVersionText(const std::string& Text, uint32_t& Packed);
 // printable ASCII without spaces, quotes or backslashes.
 bool IsPublishableUrl(const std::string& Url);
 // UTF-8 notes as they go into "Msg": without a byte-order mark or trailing
-// line breaks, CR LF kept.
+// line breaks, every line break (CR LF, LF or CR) as CR LF.
 std::string NotesText(const std::string& Utf8);
-// The document's JSON text, UTF-8, one member a line, CR LF line ends,
-// ending with a line end.
+// The document's JSON text, one member a line, CR LF line ends, ending with
+// a line end. ASCII only: every other character of every member, in valid
+// UTF-8, is a \uXXXX escape, so each code page reads the same text.
 std::string DocumentJson(const TRelease& Release);
-// Text (given a line end when it has none) followed by its signature line
-// and CR LF. SecretKey is the raw 64-byte Ed25519 secret key.
-std::string SignDocument(const std::string& Text, const std::string& SecretKey);
+// Text (given a line end when it has none) followed by one signature line
+// and CR LF for each of SecretKeys, the raw 64-byte Ed25519 secret keys.
+std::string SignDocument(const std::string& Text, const std::vector<std::string>& SecretKeys);
 // A key pair as base64 lines: the secret key (seed and public key, 64 bytes)
 // and the public key (32 bytes).
 void MakeKeyPair(std::string& SecretBase64, std::string& PublicBase64);

@@ -1,21 +1,26 @@
 // zerun-publish: makes and checks the signed update-information document a
 // vendor puts on the update server.
 //   keygen NAME    writes NAME.key (secret) and NAME.pub
-//   make ...       writes the GBK document, signed
-//   verify ...     checks a document's signature, members and installer
+//   make ...       writes the ASCII document, signed
+//   verify ...     checks a document's signatures, members and installer
 #include <errno.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <sodium.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iostream>
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/uUpdateDecision.h"
 #include "json/jsonobject.h"
 #include "net/uSignature.h"
 #include "net/uVerify.h"
@@ -27,11 +32,19 @@ const char USAGE[] =
     "usage:\n"
     "  zerun-publish keygen NAME\n"
     "      writes NAME.key (the secret key: keep it off the server) and NAME.pub\n"
-    "  zerun-publish make --key NAME.key --installer FILE --version MAJOR.MINOR\n"
-    "                     --url URL [--url URL ...] --notes NOTES.txt --out FILE\n"
-    "      writes the signed update-information document (GBK); the notes are UTF-8\n"
-    "  zerun-publish verify --pub NAME.pub --document FILE [--installer FILE]\n"
-    "      checks the signature and the members, and the installer against them\n";
+    "  zerun-publish make --key NAME.key [--key NAME.key ...] --installer FILE\n"
+    "                     --version MAJOR.MINOR --url URL [--url URL ...]\n"
+    "                     --notes NOTES.txt --out FILE [--expires-in DAYS]\n"
+    "                     [--allow-downgrade] [--force]\n"
+    "      writes the update-information document (ASCII), signed with each key;\n"
+    "      the notes are UTF-8; it expires in DAYS days (90 unless given);\n"
+    "      --force replaces an existing FILE, never a key\n"
+    "  zerun-publish verify --pub NAME.pub [--pub NAME.pub ...] --document FILE\n"
+    "                       [--installer FILE]\n"
+    "      checks the signature of each key and the members, and the installer\n";
+
+const int kDefaultExpiryDays = 90;
+const int kMostExpiryDays = 3650;
 
 // Thrown for bad input; the text is the whole message.
 struct TFailure {
@@ -48,15 +61,20 @@ std::string ReadFile(const std::string& Name, const char* What) {
   return Bytes.str();
 }
 
-void WriteFile(const std::string& Name, const std::string& Bytes, mode_t Mode) {
-  std::string Temp = Name + ".tmp";
-  FILE* Out = std::fopen(Temp.c_str(), "wb");
-  bool Ok = Out && chmod(Temp.c_str(), Mode) == 0 && std::fwrite(Bytes.data(), 1, Bytes.size(), Out) == Bytes.size();
-  Ok = Out && std::fclose(Out) == 0 && Ok;
-  if (!Ok || std::rename(Temp.c_str(), Name.c_str()) != 0) {
-    std::remove(Temp.c_str());
-    Fail("'" + Name + "' cannot be written");
-  }
+// Writes Bytes to a new file beside Name, readable by its owner only until
+// it has Mode, and puts it in place: over an existing Name only when
+// Replace, else by a link that fails when Name exists in any form.
+void WriteFile(const std::string& Name, const std::string& Bytes, mode_t Mode, bool Replace) {
+  std::string Temp = Name + ".XXXXXX";
+  int Fd = mkstemp(&Temp[0]);  // mode 0600, never an existing file
+  if (Fd < 0) Fail("'" + Name + "' cannot be written");
+  bool Ok = fchmod(Fd, Mode) == 0 && write(Fd, Bytes.data(), Bytes.size()) == static_cast<ssize_t>(Bytes.size());
+  Ok = close(Fd) == 0 && Ok;
+  int Placed = !Ok ? -1 : Replace ? std::rename(Temp.c_str(), Name.c_str()) : link(Temp.c_str(), Name.c_str());
+  int Error = errno;
+  if (Placed != 0 || !Replace) unlink(Temp.c_str());
+  if (Placed != 0 && Error == EEXIST) Fail("'" + Name + "' exists already");
+  if (Placed != 0) Fail("'" + Name + "' cannot be written");
 }
 
 bool Exists(const std::string& Name) {
@@ -81,15 +99,26 @@ bool Convert(const char* From, const char* To, const std::string& Text, std::str
   return Result != static_cast<size_t>(-1);
 }
 
-// Options of the form --name value; a name may repeat.
-std::multimap<std::string, std::string> ParseOptions(int Argc, char** Argv, int First) {
+// Options of the form --name value, or --name alone for one of Flags; a
+// name may repeat.
+std::multimap<std::string, std::string> ParseOptions(int Argc, char** Argv, int First,
+                                                     const std::vector<std::string>& Flags = {}) {
   std::multimap<std::string, std::string> Options;
   for (int I = First; I < Argc; I += 2) {
     std::string Name = Argv[I];
-    if (Name.rfind("--", 0) != 0 || I + 1 >= Argc) Fail("unexpected argument '" + Name + "'\n" + USAGE);
-    Options.emplace(Name.substr(2), Argv[I + 1]);
+    bool Flag = Name.size() > 2 && std::find(Flags.begin(), Flags.end(), Name.substr(2)) != Flags.end();
+    if (Name.rfind("--", 0) != 0 || (!Flag && I + 1 >= Argc)) Fail("unexpected argument '" + Name + "'\n" + USAGE);
+    Options.emplace(Name.substr(2), Flag ? "" : Argv[I + 1]);
+    I -= Flag;
   }
   return Options;
+}
+
+std::vector<std::string> Values(const std::multimap<std::string, std::string>& Options, const std::string& Name) {
+  std::vector<std::string> Found;
+  auto Range = Options.equal_range(Name);
+  for (auto It = Range.first; It != Range.second; ++It) Found.push_back(It->second);
+  return Found;
 }
 
 std::string Option(const std::multimap<std::string, std::string>& Options, const std::string& Name,
@@ -142,8 +171,8 @@ int Keygen(int Argc, char** Argv) {
     Fail("'" + Name + ".key' or '" + Name + ".pub' exists already; a key is never overwritten");
   std::string Secret, Public;
   MakeKeyPair(Secret, Public);
-  WriteFile(Name + ".key", Secret + "\n", 0600);
-  WriteFile(Name + ".pub", Public + "\n", 0644);
+  WriteFile(Name + ".key", Secret + "\n", 0600, false);
+  WriteFile(Name + ".pub", Public + "\n", 0644, false);
   std::cout << "wrote " << Name << ".key (secret) and " << Name << ".pub\n"
             << "build the program with -DZERUN_PUBLIC_KEY=" << Public << "\n";
   return 0;
@@ -159,18 +188,62 @@ void CheckNotesFitGbk(const std::string& Notes) {
   Fail("the notes hold a character that GBK cannot hold, on line " + std::to_string(Line));
 }
 
+// Whether the file Name holds a key, or is named like one.
+bool IsKeyFile(const std::string& Name) {
+  auto EndsWith = [&](const std::string& End) {
+    return Name.size() >= End.size() && Name.compare(Name.size() - End.size(), End.size(), End) == 0;
+  };
+  std::ifstream In(Name, std::ios::binary);
+  std::string Head(200, '\0'), Key;
+  In.read(&Head[0], static_cast<std::streamsize>(Head.size()));
+  Head.resize(static_cast<size_t>(In.gcount()));
+  return EndsWith(".key") || EndsWith(".pub") || ReadKeyText(Head, crypto_sign_SECRETKEYBYTES, Key) ||
+         ReadKeyText(Head, crypto_sign_PUBLICKEYBYTES, Key);
+}
+
+// The time Days days from now as "YYYY-MM-DDTHH:MM:SSZ".
+std::string ExpiryText(const std::string& Days) {
+  int Count = 0;
+  for (char C : Days) Count = C >= '0' && C <= '9' && Count <= kMostExpiryDays ? Count * 10 + (C - '0') : -1;
+  if (Days.empty() || Count < 1 || Count > kMostExpiryDays)
+    Fail("--expires-in '" + Days + "' is not a number of days from 1 to " + std::to_string(kMostExpiryDays));
+  std::time_t When = std::time(nullptr) + static_cast<std::time_t>(Count) * 86400;
+  std::tm Utc;
+  char Text[32];
+  std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&When, &Utc));
+  return Text;
+}
+
+// The secret keys, each checked to sign what its own public half verifies.
+std::vector<std::string> SecretKeys(const std::multimap<std::string, std::string>& Options) {
+  std::vector<std::string> Keys;
+  for (const std::string& Name : Values(Options, "key")) {
+    std::string Secret = KeyFromFile(Name, crypto_sign_SECRETKEYBYTES, "secret key");
+    unsigned char Public[crypto_sign_PUBLICKEYBYTES];
+    crypto_sign_ed25519_sk_to_pk(Public, reinterpret_cast<const unsigned char*>(Secret.data()));
+    if (!VerifyDocument(SignDocument("{}", {Secret}), Base64Encode(std::string(reinterpret_cast<char*>(Public), sizeof Public))))
+      Fail("the secret key '" + Name + "' is damaged: its signature does not verify with its own public key");
+    Keys.push_back(Secret);
+  }
+  if (Keys.empty()) Fail(std::string("--key is missing\n") + USAGE);
+  return Keys;
+}
+
 int Make(int Argc, char** Argv) {
-  auto Options = ParseOptions(Argc, Argv, 2);
-  CheckKnown(Options, {"key", "installer", "version", "url", "notes", "out"});
-  std::string Secret = KeyFromFile(Option(Options, "key"), crypto_sign_SECRETKEYBYTES, "secret key");
+  auto Options = ParseOptions(Argc, Argv, 2, {"allow-downgrade", "force"});
+  CheckKnown(Options,
+             {"key", "installer", "version", "url", "notes", "out", "expires-in", "allow-downgrade", "force"});
+  std::string Out = Option(Options, "out");
+  bool Force = Options.count("force") > 0;
+  if (Exists(Out) && IsKeyFile(Out)) Fail("'" + Out + "' is a key file; it is never overwritten");
+  if (Exists(Out) && !Force) Fail("'" + Out + "' exists already; --force replaces it");
+  std::vector<std::string> Secrets = SecretKeys(Options);
   TRelease Release;
   if (!ParseVersionText(Option(Options, "version"), Release.Version))
     Fail("version '" + Option(Options, "version") + "' is not MAJOR.MINOR (two numbers of 0 to 65535, e.g. 1.2)");
-  auto Urls = Options.equal_range("url");
-  for (auto It = Urls.first; It != Urls.second; ++It) {
-    if (!IsPublishableUrl(It->second))
-      Fail("URL '" + It->second + "' is not an http:// or https:// address of printable characters");
-    Release.Urls.push_back(It->second);
+  for (const std::string& Url : Values(Options, "url")) {
+    if (!IsPublishableUrl(Url)) Fail("URL '" + Url + "' is not an http:// or https:// address of printable characters");
+    Release.Urls.push_back(Url);
   }
   if (Release.Urls.empty()) Fail(std::string("--url is missing\n") + USAGE);
   std::string NotesFile = Option(Options, "notes");
@@ -182,51 +255,71 @@ int Make(int Argc, char** Argv) {
   std::string Installer = Option(Options, "installer");
   Release.Sha256Hex = InstallerDigest(Installer, Release.Size);
   if (Release.Size == 0) Fail("installer '" + Installer + "' is empty");
-  std::string Out = Option(Options, "out");
+  std::string Days = Option(Options, "expires-in", false);
+  Release.Expires = ExpiryText(Days.empty() ? std::to_string(kDefaultExpiryDays) : Days);
+  Release.AllowDowngrade = Options.count("allow-downgrade") > 0;
 
-  std::string Gbk;
-  if (!Convert("UTF-8", "CP936", DocumentJson(Release), Gbk, Bad)) Fail("the document cannot be written in GBK");
-  std::string Document = SignDocument(Gbk, Secret);
-  // A secret key file whose halves do not belong together signs in vain.
-  unsigned char Public[crypto_sign_PUBLICKEYBYTES];
-  crypto_sign_ed25519_sk_to_pk(Public, reinterpret_cast<const unsigned char*>(Secret.data()));
-  if (!VerifyDocument(Document, Base64Encode(std::string(reinterpret_cast<char*>(Public), sizeof Public))))
-    Fail("the secret key is damaged: its signature does not verify with its own public key");
-  WriteFile(Out, Document, 0644);
+  WriteFile(Out, SignDocument(DocumentJson(Release), Secrets), 0644, Force);
   std::cout << "wrote " << Out << ": version " << Option(Options, "version") << ", " << Release.Urls.size()
-            << " URL(s), " << Release.Size << " bytes, SHA-256 " << Release.Sha256Hex << "\n";
+            << " URL(s), " << Release.Size << " bytes, SHA-256 " << Release.Sha256Hex << ", expires "
+            << Release.Expires << (Release.AllowDowngrade ? ", may replace a later version" : "") << ", "
+            << Secrets.size() << " signature(s)\n";
   return 0;
+}
+
+// The time now as "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcNow() {
+  std::time_t Now = std::time(nullptr);
+  std::tm Utc;
+  char Text[32];
+  std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&Now, &Utc));
+  return Text;
+}
+
+// A member's text when it is a string of ASCII characters, else "?".
+std::string AsciiText(const IJsonObjectPtr& Value) {
+  std::string Text;
+  if (!Value || !Value->IsType(skString)) return "?";
+  for (char16_t C : Value->ToText()) Text += C < 0x80 ? static_cast<char>(C) : '?';
+  return Text;
 }
 
 int Verify(int Argc, char** Argv) {
   auto Options = ParseOptions(Argc, Argv, 2);
   CheckKnown(Options, {"pub", "document", "installer"});
-  std::string PublicFile = Option(Options, "pub");
-  std::string Public = KeyFromFile(PublicFile, crypto_sign_PUBLICKEYBYTES, "public key");
   std::string Name = Option(Options, "document");
   std::string Document = ReadFile(Name, "document");
-  std::string Signed, Signature;
-  if (!SplitSignedDocument(Document, Signed, Signature)) Fail("'" + Name + "' has no signature line at its end");
-  if (!VerifyDocument(Document, Base64Encode(Public)))
-    Fail("the signature of '" + Name + "' does not verify with '" + PublicFile +
-         "': the document was altered or signed with another key");
+  std::string Signed;
+  std::vector<std::string> Signatures;
+  if (!SplitSignedDocument(Document, Signed, Signatures)) Fail("'" + Name + "' has no signature line at its end");
+  Option(Options, "pub");  // fails when none is given
+  for (const std::string& PublicFile : Values(Options, "pub"))
+    if (!VerifyDocument(Document, Base64Encode(KeyFromFile(PublicFile, crypto_sign_PUBLICKEYBYTES, "public key"))))
+      Fail("the signature of '" + Name + "' does not verify with '" + PublicFile +
+           "': the document was altered or signed with another key");
 
+  // Read as a signed build reads it: GBK, nothing after the value but
+  // comments, no member named twice.
   std::string Utf16;
   size_t Bad = 0;
   if (!Convert("CP936", "UTF-16LE", Signed, Utf16, Bad)) Fail("'" + Name + "' is not GBK text");
-  IJsonObjectPtr Doc = ParseJsonText(std::u16string(reinterpret_cast<const char16_t*>(Utf16.data()), Utf16.size() / 2));
-  TJsonArray* Urls = Doc ? Doc->GetPathArray(u"Urls") : nullptr;
+  IJsonObjectPtr Doc =
+      ParseJsonDocument(std::u16string(reinterpret_cast<const char16_t*>(Utf16.data()), Utf16.size() / 2));
+  if (!Doc)
+    Fail("'" + Name + "' is not one JSON object alone, with each member once: updaters with a key refuse it");
+  TJsonArray* Urls = Doc->GetPathArray(u"Urls");
   if (!Urls || Urls->Length() == 0) Fail("'" + Name + "' names no installer URL (\"Urls\")");
-  IJsonObjectPtr Sha = Doc->GetPath(u"Sha256");
   IJsonObjectPtr Size = Doc->GetPath(u"Size");
   TSha256 Digest;
-  std::string ShaText;
-  if (Sha && Sha->IsType(skString))
-    for (char16_t C : Sha->ToText()) ShaText += C < 0x80 ? static_cast<char>(C) : '?';
-  if (!ParseSha256(ShaText, Digest)) Fail("'" + Name + "' has no \"Sha256\" of 64 hexadecimal digits");
+  if (!ParseSha256(AsciiText(Doc->GetPath(u"Sha256")), Digest))
+    Fail("'" + Name + "' has no \"Sha256\" of 64 hexadecimal digits");
   if (!Size || !Size->IsType(skInteger) || Size->ToInteger() <= 0)
     Fail("'" + Name + "' has no \"Size\" above 0");
+  std::string Expires = Doc->GetPath(u"Expires") ? AsciiText(Doc->GetPath(u"Expires")) : "";
+  if (!InDate(Expires, UtcNow()))
+    Fail("'" + Name + "' has expired or has an \"Expires\" that is no time (" + Expires + "): updaters refuse it");
   uint32_t Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
+  IJsonObjectPtr Downgrade = Doc->GetPath(u"AllowDowngrade");
 
   std::string Installer = Option(Options, "installer", false);
   if (!Installer.empty()) {
@@ -237,8 +330,10 @@ int Verify(int Argc, char** Argv) {
            std::to_string(Size->ToInteger()));
     if (Hex != Sha256Hex(Digest)) Fail("installer '" + Installer + "' has another SHA-256 than the document says");
   }
-  std::cout << "ok: " << Name << " is signed by this key; version " << (Version >> 16) << "." << (Version & 0xFFFF)
-            << ", " << Urls->Length() << " URL(s), " << Size->ToInteger() << " bytes"
+  std::cout << "ok: " << Name << " is signed by " << (Options.count("pub") > 1 ? "each key" : "this key")
+            << "; version " << (Version >> 16) << "." << (Version & 0xFFFF) << ", " << Urls->Length() << " URL(s), "
+            << Size->ToInteger() << " bytes, " << (Expires.empty() ? "never expires" : "expires " + Expires)
+            << (Downgrade && Downgrade->IsType(skBoolean) && Downgrade->ToBoolean() ? ", may replace a later version" : "")
             << (Installer.empty() ? "" : "; the installer matches") << "\n";
   return 0;
 }

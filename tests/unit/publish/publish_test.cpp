@@ -2,7 +2,9 @@
 // ending in a message and a non-zero exit.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -51,12 +53,14 @@ class PublishCommand : public ::testing::Test {
     Key = std::string(TEST_KEYS) + "/test.key";
     Pub = std::string(TEST_KEYS) + "/test.pub";
     WriteAll(Dir + "/setup.exe", std::string("MZ\x90\0installer bytes", 20));
-    WriteAll(Dir + "/notes.txt", "\xEF\xBB\xBF" "1.2版本特性\r\n    1 优化了\"P2P\"下载速度\r\n");
+    // Line breaks of every kind; a last character whose GBK bytes end in a
+    // backslash.
+    WriteAll(Dir + "/notes.txt", "\xEF\xBB\xBF" "1.2版本特性\n    1 优化了\"P2P\"下载速度\r    2 瀄\r\n");
   }
   void TearDown() override { std::system(("rm -rf " + Dir).c_str()); }
 
   std::string MakeArgs(const std::string& Version = "1.2", const std::string& Notes = "notes.txt") {
-    return "make --key " + Key + " --installer " + Dir + "/setup.exe --version " + Version +
+    return "make --key " + Key + " --installer " + Dir + "/setup.exe --version " + Version + " --expires-in 30" +
            " --url https://update.example.com/files/setup.exe --url http://mirror.example.com/setup.exe --notes " +
            Dir + "/" + Notes + " --out " + Dir + "/ZeRunUpdate.inf";
   }
@@ -71,13 +75,20 @@ TEST_F(PublishCommand, MakesADocumentThatVerifiesWithItsInstaller) {
   TResult Made = Publish(MakeArgs());
   ASSERT_EQ(Made.Exit, 0) << Made.Output;
   std::string Document = ReadAll(Dir + "/ZeRunUpdate.inf");
-  // GBK notes with their quotes escaped, the installer's hash and size, the
-  // signature on the last line.
-  EXPECT_NE(Document.find("\"Msg\": \"1.2\xB0\xE6\xB1\xBE\xCC\xD8\xD0\xD4\\r\\n    1 \xD3\xC5\xBB\xAF\xC1\xCB\\\"P2P\\\""),
+  // ASCII only: the notes' characters as escapes, each line break as CR LF;
+  // the installer's hash and size, the expiry, the signature on the last line.
+  for (char C : Document) ASSERT_EQ(C & 0x80, 0) << Document;
+  EXPECT_NE(Document.find("\"Msg\": \"1.2\\u7248\\u672c\\u7279\\u6027\\r\\n    1 \\u4f18\\u5316\\u4e86\\\"P2P\\\""
+                          "\\u4e0b\\u8f7d\\u901f\\u5ea6\\r\\n    2 \\u7004\","),
             std::string::npos)
       << Document;
+  time_t In30Days = time(nullptr) + 30 * 86400;
+  char Expires[32];
+  strftime(Expires, sizeof Expires, "\"Expires\": \"%Y-%m-%dT%H:", gmtime(&In30Days));
+  EXPECT_NE(Document.find(Expires), std::string::npos) << Document;
+  EXPECT_EQ(Document.find("AllowDowngrade"), std::string::npos);
   EXPECT_NE(Document.find("\"ver\": 65538,"), std::string::npos);
-  EXPECT_NE(Document.find("\"Size\": 20\r\n"), std::string::npos);
+  EXPECT_NE(Document.find("\"Size\": 20,\r\n"), std::string::npos);
   EXPECT_NE(Document.find("\"Urls\": [\"https://update.example.com/files/setup.exe\", "
                           "\"http://mirror.example.com/setup.exe\"]"),
             std::string::npos);
@@ -92,13 +103,16 @@ TEST_F(PublishCommand, MakesADocumentThatVerifiesWithItsInstaller) {
 
   TResult Checked = Publish(VerifyArgs(Pub, " --installer " + Dir + "/setup.exe"));
   EXPECT_EQ(Checked.Exit, 0) << Checked.Output;
-  EXPECT_NE(Checked.Output.find("version 1.2, 2 URL(s), 20 bytes"), std::string::npos) << Checked.Output;
+  EXPECT_NE(Checked.Output.find("version 1.2, 2 URL(s), 20 bytes, expires "), std::string::npos) << Checked.Output;
 }
 
 TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
   std::string Name = Dir + "/vendor";
   TResult Made = Publish("keygen " + Name);
   ASSERT_EQ(Made.Exit, 0) << Made.Output;
+  struct stat Info;
+  ASSERT_EQ(stat((Name + ".key").c_str(), &Info), 0);
+  EXPECT_EQ(Info.st_mode & 0777, 0600u);
   std::string Public = ReadAll(Name + ".pub");
   EXPECT_NE(Made.Output.find("-DZERUN_PUBLIC_KEY=" + Public.substr(0, Public.size() - 1)), std::string::npos);
   Key = Name + ".key";
@@ -109,11 +123,47 @@ TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
   EXPECT_EQ(Other.Exit, 1);
   EXPECT_NE(Other.Output.find("does not verify"), std::string::npos) << Other.Output;
 
+  // Signed with both keys, for a move from one to the other.
+  ASSERT_EQ(Publish(MakeArgs() + " --force --key " + TEST_KEYS + "/test.key").Exit, 0);
+  TResult Both = Publish(VerifyArgs(Pub) + " --pub " + Name + ".pub");
+  EXPECT_EQ(Both.Exit, 0) << Both.Output;
+  EXPECT_NE(Both.Output.find("signed by each key"), std::string::npos) << Both.Output;
+
   std::string Secret = ReadAll(Name + ".key");
   TResult Again = Publish("keygen " + Name);
   EXPECT_EQ(Again.Exit, 1);
   EXPECT_NE(Again.Output.find("never overwritten"), std::string::npos) << Again.Output;
   EXPECT_EQ(ReadAll(Name + ".key"), Secret);
+  // A link planted where the secret key goes is not followed.
+  ASSERT_EQ(symlink((Dir + "/planted").c_str(), (Dir + "/other.key").c_str()), 0);
+  EXPECT_EQ(Publish("keygen " + Dir + "/other").Exit, 1);
+  EXPECT_FALSE(std::ifstream(Dir + "/planted").good());
+}
+
+// make replaces a file only with --force, and a key file never.
+TEST_F(PublishCommand, MakeOverwritesOnlyWhenForcedAndNeverAKey) {
+  ASSERT_EQ(Publish(MakeArgs("1.2")).Exit, 0);
+  std::string First = ReadAll(Dir + "/ZeRunUpdate.inf");
+  TResult Again = Publish(MakeArgs("1.3"));
+  EXPECT_EQ(Again.Exit, 1);
+  EXPECT_NE(Again.Output.find("exists already; --force replaces it"), std::string::npos) << Again.Output;
+  EXPECT_EQ(ReadAll(Dir + "/ZeRunUpdate.inf"), First);
+  TResult Forced = Publish(MakeArgs("1.3") + " --force --allow-downgrade");
+  ASSERT_EQ(Forced.Exit, 0) << Forced.Output;
+  EXPECT_NE(ReadAll(Dir + "/ZeRunUpdate.inf").find("\"ver\": 65539,"), std::string::npos);
+  EXPECT_NE(ReadAll(Dir + "/ZeRunUpdate.inf").find(",\r\n  \"AllowDowngrade\": true\r\n}"), std::string::npos);
+
+  WriteAll(Dir + "/secret", ReadAll(Key));  // a key under another name
+  WriteAll(Dir + "/old.pub", "not yet a key\n");
+  for (const std::string& KeyFile : {Dir + "/secret", Dir + "/old.pub"}) {
+    std::string Args = MakeArgs() + " --force";
+    Args.replace(Args.find(Dir + "/ZeRunUpdate.inf"), Dir.size() + 16, KeyFile);
+    std::string Before = ReadAll(KeyFile);
+    TResult Result = Publish(Args);
+    EXPECT_EQ(Result.Exit, 1) << KeyFile;
+    EXPECT_NE(Result.Output.find("is a key file; it is never overwritten"), std::string::npos) << Result.Output;
+    EXPECT_EQ(ReadAll(KeyFile), Before);
+  }
 }
 
 // Every bad input names what is wrong, exits non-zero and writes nothing.
@@ -157,6 +207,10 @@ TEST_F(PublishCommand, BadInputsFailWithAMessageAndWriteNothing) {
       {"URL with a quote", Replace("mirror.example", "mir\\\"ror.example"), "is not an http"},
       {"misspelt option", Replace("--url", "--ur"), "unknown option --ur"},
       {"missing out", Replace(" --out " + Dir + "/ZeRunUpdate.inf", ""), "--out is missing"},
+      {"missing key", Replace("--key " + Key, ""), "--key is missing"},
+      {"expiry of 0 days", Replace("--expires-in 30", "--expires-in 0"), "is not a number of days from 1"},
+      {"expiry past ten years", Replace("--expires-in 30", "--expires-in 3651"), "is not a number of days from 1"},
+      {"expiry not a number", Replace("--expires-in 30", "--expires-in 1w"), "is not a number of days from 1"},
       {"no command", "", "usage:"},
   };
   for (const Case& C : Cases) {
@@ -179,9 +233,17 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
   std::string Secret;
   ASSERT_TRUE(ReadKeyText(ReadAll(Key), 64, Secret));
   std::string Signed = Good.substr(0, Good.rfind("//ed25519:"));
-  std::string NoSha = SignDocument(Signed.erase(Signed.find("  \"Sha256\""), 81), Secret);
+  std::string NoSha = SignDocument(Signed.erase(Signed.find("  \"Sha256\""), 81), {Secret});
   ASSERT_EQ(NoSha.find("Sha256"), std::string::npos);
   ASSERT_NE(NoSha.find("\",\r\n  \"Size\""), std::string::npos) << NoSha;
+  // Signed, but read otherwise by a build with a key.
+  std::string Trailing = Good.substr(0, Good.rfind("//ed25519:"));
+  std::string Repeated = Trailing;
+  std::string Expired = Trailing;
+  Trailing = SignDocument(Trailing + "{\"Urls\": []}\r\n", {Secret});
+  Repeated = SignDocument(Repeated.insert(Repeated.find("  \"ver\""), "  \"ver\": 65540,\r\n"), {Secret});
+  size_t Date = Expired.find("\"Expires\": \"") + 12;
+  Expired = SignDocument(Expired.replace(Date, 4, "2020"), {Secret});
   char& Inside = BadSignature[BadSignature.size() - 10];
   Inside = Inside == 'A' ? 'B' : 'A';
   struct Case {
@@ -196,6 +258,9 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
       {"no signature line", Unsigned, "", "no signature line"},
       {"signature changed", BadSignature, "", "does not verify"},
       {"signed without Sha256", NoSha, "", "no \"Sha256\""},
+      {"text after the value", Trailing, "", "not one JSON object alone"},
+      {"a member twice", Repeated, "", "not one JSON object alone"},
+      {"expired", Expired, "", "has expired"},
       {"other installer", Good, " --installer " + Dir + "/other.exe", "another SHA-256"},
       {"longer installer", Good, " --installer " + Dir + "/notes.txt", "the document says 20"},
   };
