@@ -21,9 +21,9 @@ struct TResult {
   std::string Output;  // standard output and error
 };
 
-TResult Publish(const std::string& Args) {
+TResult RunCommand(const std::string& Command) {
   TResult Result;
-  FILE* Pipe = popen((std::string(ZERUN_PUBLISH) + " " + Args + " 2>&1").c_str(), "r");
+  FILE* Pipe = popen((Command + " 2>&1").c_str(), "r");
   if (!Pipe) return Result;
   char Buffer[4096];
   size_t Got;
@@ -32,6 +32,8 @@ TResult Publish(const std::string& Args) {
   Result.Exit = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
   return Result;
 }
+
+TResult Publish(const std::string& Args) { return RunCommand(std::string(ZERUN_PUBLISH) + " " + Args); }
 
 std::string ReadAll(const std::string& Name) {
   std::ifstream In(Name, std::ios::binary);
@@ -270,6 +272,51 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
     EXPECT_EQ(Result.Exit, 1) << C.Name;
     EXPECT_NE(Result.Output.find(C.Says), std::string::npos) << C.Name << ": " << Result.Output;
   }
+}
+
+// The release preset configured as a vendor would: without a key and an
+// https URL only when told, and never with a key that cannot verify.
+TEST(ReleaseConfigure, RefusesAnOpenReleaseAndKeysThatCannotVerify) {
+  const std::string Vendor = "f4nXLml/JbwCfNbZikYyBOAqpXmll2jkrf6Yv4+gbGg=";
+  const std::string Https = " -DZERUN_UPDATE_URL=https://update.example.com/App/ZeRunUpdate.inf";
+  std::string Secret = ReadAll(std::string(TEST_KEYS) + "/test.key"), Tests = ReadAll(std::string(TEST_KEYS) + "/test.pub");
+  Secret.pop_back();
+  Tests.pop_back();
+  const struct {
+    const char* Name;
+    std::string Options;
+    const char* Says;  // nullptr: configures
+  } Cases[] = {
+      {"no key", Https, "ZERUN_PUBLIC_KEY is empty"},
+      {"plain http", " -DZERUN_PUBLIC_KEY=" + Vendor, "ZERUN_UPDATE_URL is not https://"},
+      {"the secret key", Https + " -DZERUN_PUBLIC_KEY=" + Secret, "is not the base64 of a 32-byte"},
+      {"31 bytes", Https + " -DZERUN_PUBLIC_KEY=" + Vendor.substr(0, 40) + "aa==", "is not the base64 of a 32-byte"},
+      {"unused bits set", Https + " -DZERUN_PUBLIC_KEY=" + Vendor.substr(0, 42) + "h=", "is not the base64 of a 32-byte"},
+      {"a bad second key", Https + " -DZERUN_PUBLIC_KEY=" + Vendor + ",x", "'x' is not the base64"},
+      {"the tests' key", " -DZERUN_ALLOW_UNSIGNED=ON -DZERUN_PUBLIC_KEY=" + Tests, "the tests' public key"},
+      {"two keys and https", Https + " '-DZERUN_PUBLIC_KEY=" + Vendor + ", " + Vendor + "'", nullptr},
+      {"told to go unsigned", " -DZERUN_ALLOW_UNSIGNED=ON", nullptr},
+  };
+  char Template[] = "/tmp/zr-configure-XXXXXX";
+  ASSERT_NE(mkdtemp(Template), nullptr);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TResult Result = RunCommand(std::string("cd ") + SOURCE_DIR + " && " + CMAKE_COMMAND + " --preset win32 -B " + Template +
+                         "/" + std::to_string(&C - Cases) + C.Options);
+    if (!C.Says) {
+      EXPECT_EQ(Result.Exit, 0) << Result.Output;
+      continue;
+    }
+    // CMake wraps its messages.
+    std::string Said;
+    for (char Ch : Result.Output) {
+      if (!isspace(static_cast<unsigned char>(Ch))) Said += Ch;
+      else if (!Said.empty() && Said.back() != ' ') Said += ' ';
+    }
+    EXPECT_NE(Result.Exit, 0);
+    EXPECT_NE(Said.find(C.Says), std::string::npos) << Result.Output;
+  }
+  std::system((std::string("rm -rf ") + Template).c_str());
 }
 
 }  // namespace
