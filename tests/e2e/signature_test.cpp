@@ -1,6 +1,8 @@
 // Whole runs of the program built with the tests' public key: only a
-// document signed with its secret half, naming the installer's digest, acts,
-// whether it comes fresh or from the copy kept for offline runs.
+// document signed with its secret half, naming the installer's digest, in
+// date and read the same way on every machine, acts, whether it comes fresh
+// or from the copy kept for offline runs; it never offers an earlier version
+// unless it says so.
 #include <gtest/gtest.h>
 
 #include "app/uFunction.h"
@@ -14,13 +16,45 @@ namespace {
 
 const DWORD kWait = 20000;
 const char* const kSignedBuild = "ZeRunUpdateSigned.exe";
-const std::string kNotes = "1.2版本特性\r\n    1 签名的文档";
+const char* const kSecondKeyBuild = "ZeRunUpdateSecondKey.exe";
+// Its last character's GBK bytes end in a backslash (9E 5C).
+const std::string kNotes = "1.2版本特性\r\n    1 签名的文档瀄";
+const std::string kExpired = ",\"Expires\":\"2020-01-01T00:00:00Z\"";
 
 std::string OtherSecretKey() {
   std::string Secret, Public, Key;
   MakeKeyPair(Secret, Public);
   EXPECT_TRUE(ReadKeyText(Secret, 64, Key));
   return Key;
+}
+
+// The secret half of the key ZeRunUpdateSecondKey trusts.
+std::string SecondSecretKey() {
+  std::string Key;
+  EXPECT_TRUE(ReadKeyText(ReadWholeFile(ZR_SECOND_KEY_FILE), 64, Key)) << ZR_SECOND_KEY_FILE;
+  return Key;
+}
+
+// The tool's document offering Version for Setup, with Extra members before
+// its closing brace, signed with each of Keys.
+std::string Published(uint32_t Version, const std::string& Setup, const std::string& Extra = "",
+                      const std::vector<std::string>& Keys = {TestSecretKey()}) {
+  std::string Doc = PublishedDocument({ServerUrl(kSetupPath)}, Version, kNotes, Setup);
+  Doc.erase(Doc.find("//ed25519:"));
+  Doc.insert(Doc.rfind('}'), Extra);
+  return SignDocument(Doc, Keys);
+}
+
+std::string KeptCopy() { return GetUserDataDir() + "Down\\ZeRunUpdate.inf"; }
+
+// Leaves Doc as the copy an earlier run kept, with its entity tag when Tag
+// is not empty.
+void Keep(const std::string& Doc, const std::string& Tag = "") {
+  CreateDirectoryA(FolderOf(KeptCopy()).c_str(), nullptr);
+  ASSERT_TRUE(WriteWholeFile(KeptCopy(), Doc));
+  if (!Tag.empty())
+    WritePrivateProfileStringA("JSON_ETag", KeptCopy().c_str(), Tag.c_str(),
+                               (GetUserDataDir() + "Down\\ETagFile.dat").c_str());
 }
 
 // The document offering 1.2 over the loopback installer Setup, with its
@@ -35,7 +69,7 @@ std::string Body(const std::string& Setup, bool WithDigest) {
 
 // One byte of the release notes changed.
 std::string Altered(std::string Document) {
-  Document[Document.find("1.2版本") + 2] = '3';
+  Document[Document.find("1.2", Document.find("\"Msg\"")) + 2] = '3';
   return Document;
 }
 
@@ -69,22 +103,90 @@ void PrepareRun(UpdaterRun& R, const std::string& Setup) {
 
 TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestIsNoAnswer) {
   const std::string Setup = InstallerBytes(64 << 10);
-  const std::string Good = SignDocument(Body(Setup, true), TestSecretKey());
+  const std::string Good = SignDocument(Body(Setup, true), {TestSecretKey()});
+  std::string Twice = Body(Setup, true);
+  Twice.insert(Twice.rfind('}'), ",\"ver\":65539");
   const struct {
     const char* Name;
     std::string Document;
+    std::string Kept = "";  // the copy of an earlier run, if any
   } Cases[] = {
       {"one byte changed", Altered(Good)},
-      {"another key", SignDocument(Body(Setup, true), OtherSecretKey())},
+      {"another key", SignDocument(Body(Setup, true), {OtherSecretKey()})},
       {"no signature line", Body(Setup, true)},
-      {"no digest", SignDocument(Body(Setup, false), TestSecretKey())},
+      {"no digest", SignDocument(Body(Setup, false), {TestSecretKey()})},
+      {"a value after the value", SignDocument(Body(Setup, true) + "{\"Urls\":[]}\r\n", {TestSecretKey()})},
+      {"a member twice", SignDocument(Twice, {TestSecretKey()})},
+      // Neither the fresh one is kept nor the kept one read.
+      {"expired, over an expired kept copy", Published(Packed(1, 2), Setup, kExpired),
+       Published(Packed(1, 3), Setup, kExpired)},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     UpdaterRun R(true, kSignedBuild);
     ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
     ASSERT_TRUE(ServerPut(kInfoPath, C.Document));
+    if (!C.Kept.empty()) {
+      ASSERT_NO_FATAL_FAILURE(Keep(C.Kept));
+    }
     ExpectNoAnswer(R);
+  }
+}
+
+// With 1.2 installed, a signed 1.0 is no update, fresh or kept from an
+// earlier run with the tag the server answers 304 to; with the document's
+// leave it is offered.
+TEST(SignedDocument, AnEarlierVersionIsNoUpdateUnlessTheDocumentAllowsIt) {
+  const std::string Setup = InstallerBytes(64 << 10);
+  const std::string Earlier = Published(Packed(1, 0), Setup);
+  for (bool Kept : {false, true}) {
+    SCOPED_TRACE(Kept ? "kept" : "fresh");
+    UpdaterRun R(true, kSignedBuild);
+    ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
+    SetInstalledVersion(Packed(1, 2));
+    if (Kept) {
+      ASSERT_NO_FATAL_FAILURE(Keep(Earlier, "\"tag-1.2\""));
+      ASSERT_TRUE(ServerPut(kInfoPath, Published(Packed(1, 2), Setup)));
+      ASSERT_TRUE(ServerFault(kInfoPath, R"({"etag": "\"tag-1.2\""})"));
+    } else {
+      ASSERT_TRUE(ServerPut(kInfoPath, Earlier));
+    }
+    R.Start("/S");
+    EXPECT_EQ(R.WaitWindow(kWait), nullptr) << "an earlier version was offered";
+    EXPECT_EQ(R.WaitExit(kWait), 0);
+    EXPECT_EQ(R.FailureCount(), "2") << "no update, not no answer";
+    EXPECT_EQ(CountRequests(kSetupPath), 0);
+    ASSERT_EQ(CountRequests(kInfoPath), 1);
+    // The server answers 304 to its own tag.
+    if (Kept) {
+      EXPECT_EQ(LogField(EntriesFor(kInfoPath)[0], "headers.If-None-Match"), "\"tag-1.2\"");
+    }
+  }
+  UpdaterRun R(true, kSignedBuild);
+  ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
+  SetInstalledVersion(Packed(1, 2));
+  ASSERT_TRUE(ServerPut(kInfoPath, Published(Packed(1, 0), Setup, ",\"AllowDowngrade\":true")));
+  R.Start("/S");
+  HWND Ask = WaitQuestion(R);
+  ASSERT_NE(Ask, nullptr);
+  R.ClickCancel(Ask);
+  EXPECT_EQ(R.WaitExit(kWait), 0);
+}
+
+// A vendor moving to a new key signs with both: builds holding either act.
+TEST(SignedDocument, SignedWithTwoKeysItActsInBuildsHoldingEither) {
+  const std::string Setup = InstallerBytes(64 << 10);
+  const std::string Both = Published(Packed(1, 2), Setup, "", {TestSecretKey(), SecondSecretKey()});
+  for (const char* Build : {kSignedBuild, kSecondKeyBuild}) {
+    SCOPED_TRACE(Build);
+    UpdaterRun R(true, Build);
+    ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
+    ASSERT_TRUE(ServerPut(kInfoPath, Both));
+    R.Start("/S");
+    HWND Ask = WaitQuestion(R);
+    ASSERT_NE(Ask, nullptr);
+    R.ClickCancel(Ask);
+    EXPECT_EQ(R.WaitExit(kWait), 0);
   }
 }
 
@@ -133,6 +235,68 @@ TEST(SignedDocument, AGoodOneRunsTheUpdateAndTheKeptCopyIsCheckedToo) {
   ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
   ASSERT_TRUE(WriteWholeFile(Kept, Altered(ReadWholeFile(Kept))));
   ExpectNoAnswer(R);
+}
+
+// Wine gives a program the code page of its Unix locale, which a Windows
+// process cannot change for the programs it starts: these start through
+// env, a Unix program, and so run under code page 1252 (with the settings
+// of the test prefix that Wine does not hand to a Unix program).
+const std::string kUnderCodePage1252 =
+    "/usr/bin/env LC_ALL=C.UTF-8 LANG=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES=mscoree=;mshtml= wine ";
+
+// The first new visible window with the memo of the question: the
+// program's title, in its own code page, may not read as the test's, and
+// Wine hands out no handle of a program started through a Unix one.
+HWND WaitNewQuestion(UpdaterRun& R, const std::set<HWND>& Before) {
+  HWND Found = nullptr;
+  WaitUntil(
+      [&] {
+        for (HWND Wnd : VisibleTopWindows())
+          if (!Before.count(Wnd) && R.Inspect(Wnd).MemoVisible) Found = Wnd;
+        return Found != nullptr;
+      },
+      kWait);
+  PumpMessages(700);  // let it paint and take input
+  return Found;
+}
+
+// Under code page 1252 a signed build reads a document as under 936: the
+// tool's ASCII one, and one whose GBK notes end in a byte that 1252 reads
+// as a backslash before the closing quote, which would swallow the rest.
+TEST(SignedDocument, UnderCodePage1252TheSameQuestionAndInstaller) {
+  const std::string Setup = InstallerBytes(64 << 10);
+  // cmd writes what it echoes to a file in its code page, which has no 瀄.
+  const std::string Echo = GetUserDataDir() + "echo.txt";
+  DeleteFileA(Echo.c_str());
+  StartProcess(kUnderCodePage1252 + "cmd /c echo 瀄> " + Echo);
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(Echo).find('\n') != std::string::npos; }, kWait));
+  ASSERT_EQ(ReadWholeFile(Echo), "?\r\n") << "not started under another code page";
+  const struct {
+    const char* Name;
+    std::string Document;
+  } Cases[] = {
+      {"made by the tool", Published(Packed(1, 2), Setup)},
+      {"GBK bytes", SignDocument(Body(Setup, true), {TestSecretKey()})},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    UpdaterRun R(true, kSignedBuild);
+    ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
+    ASSERT_TRUE(ServerPut(kInfoPath, C.Document));
+    std::set<HWND> Before = VisibleTopWindows();
+    StartProcess(kUnderCodePage1252 + Quote(R.Exe) + " /S");
+    HWND Ask = WaitNewQuestion(R, Before);
+    ASSERT_NE(Ask, nullptr) << "no question";
+    R.Shot(Ask, "signed-question-cp1252");
+    DWORD Pid = 0;
+    GetWindowThreadProcessId(Ask, &Pid);
+    Process Program{OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, Pid), Pid};
+    R.ClickOK(Ask);
+    EXPECT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
+    EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
+    EXPECT_EQ(CountRequests(kSetupPath) + CountRequests(kInfoPath), static_cast<int>(ServerLog().size()));
+    KillProcess(Program);
+  }
 }
 
 }  // namespace
