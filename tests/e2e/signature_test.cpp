@@ -101,6 +101,19 @@ void PrepareRun(UpdaterRun& R, const std::string& Setup) {
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));
 }
 
+// A silent run of Build, offered Doc over Installed, asks the question.
+void ExpectQuestion(const char* Build, const std::string& Setup, const std::string& Doc, uint32_t Installed) {
+  UpdaterRun R(true, Build);
+  ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
+  SetInstalledVersion(Installed);
+  ASSERT_TRUE(ServerPut(kInfoPath, Doc));
+  R.Start("/S");
+  HWND Ask = WaitQuestion(R);
+  ASSERT_NE(Ask, nullptr);
+  R.ClickCancel(Ask);
+  EXPECT_EQ(R.WaitExit(kWait), 0);
+}
+
 // Each run pairs two documents that may not act, one fresh and one kept by
 // an earlier run: the fresh one is not kept, the kept one is read and
 // refused as well, so a run catches a missing check of either kind.
@@ -160,15 +173,7 @@ TEST(SignedDocument, AnEarlierVersionIsNoUpdateUnlessTheDocumentAllowsIt) {
       EXPECT_EQ(LogField(EntriesFor(kInfoPath)[0], "headers.If-None-Match"), "\"tag-1.2\"");
     }
   }
-  UpdaterRun R(true, kSignedBuild);
-  ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
-  SetInstalledVersion(Packed(1, 2));
-  ASSERT_TRUE(ServerPut(kInfoPath, Published(Packed(1, 0), Setup, ",\"AllowDowngrade\":true")));
-  R.Start("/S");
-  HWND Ask = WaitQuestion(R);
-  ASSERT_NE(Ask, nullptr);
-  R.ClickCancel(Ask);
-  EXPECT_EQ(R.WaitExit(kWait), 0);
+  ExpectQuestion(kSignedBuild, Setup, Published(Packed(1, 0), Setup, ",\"AllowDowngrade\":true"), Packed(1, 2));
 }
 
 // A vendor moving to a new key signs with both: builds holding either act.
@@ -177,14 +182,7 @@ TEST(SignedDocument, SignedWithTwoKeysItActsInBuildsHoldingEither) {
   const std::string Both = Published(Packed(1, 2), Setup, "", {TestSecretKey(), SecondSecretKey()});
   for (const char* Build : {kSignedBuild, kSecondKeyBuild}) {
     SCOPED_TRACE(Build);
-    UpdaterRun R(true, Build);
-    ASSERT_NO_FATAL_FAILURE(PrepareRun(R, Setup));
-    ASSERT_TRUE(ServerPut(kInfoPath, Both));
-    R.Start("/S");
-    HWND Ask = WaitQuestion(R);
-    ASSERT_NE(Ask, nullptr);
-    R.ClickCancel(Ask);
-    EXPECT_EQ(R.WaitExit(kWait), 0);
+    ExpectQuestion(Build, Setup, Both, Packed(1, 1));
   }
 }
 
