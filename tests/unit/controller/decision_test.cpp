@@ -37,10 +37,7 @@ TEST(DecideUpdate, Table) {
       // not elevated: re-launch instead of asking
       {true, V12, V11, false, false, false, udRelaunchElevated},
       {true, V11, V12, false, false, true, udRelaunchElevated},
-      // a signed build without the document's leave: a lower offer is none
       {true, V11, V12, true, false, false, udShowLatest, false},
-      {true, V11, V12, false, false, true, udShowNothing, false},
-      {true, 0, V12, true, true, true, udShowNoUpdate, false},
       {true, V12, V11, true, false, false, udAskToUpdate, false},
   };
   for (const Case& C : Cases) {
@@ -49,31 +46,6 @@ TEST(DecideUpdate, Table) {
     EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade),
               C.Expected);
   }
-}
-
-TEST(InDate, UntilTheGivenSecondAndNeverForAnotherForm) {
-  const std::string Now = "2026-12-09T10:20:30Z";
-  const struct {
-    const char* Expires;
-    bool InDate;
-  } Cases[] = {
-      {"", true},  // a document made before documents expired
-      {"2026-12-09T10:20:31Z", true},
-      {"2030-01-01T00:00:00Z", true},
-      {"2026-12-09T10:20:30Z", false},
-      {"2026-12-09T10:20:29Z", false},
-      {"2025-12-31T23:59:59Z", false},
-      {"2030-01-01T00:00:00", false},
-      {"2030-01-01 00:00:00Z", false},
-      {"2030-13-01T00:00:00Z", false},
-      {"2030-01-00T00:00:00Z", false},
-      {"2030-01-01T24:00:00Z", false},
-      {"2030-01-01T00:60:00Z", false},
-      {"2030-1-01T00:00:00Z", false},
-      {"9999-99-99T99:99:99Z", false},
-      {"20300101", false},  // "Expires" given as a number
-  };
-  for (const auto& C : Cases) EXPECT_EQ(InDate(C.Expires, Now), C.InDate) << C.Expires;
 }
 
 }  // namespace

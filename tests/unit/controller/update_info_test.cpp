@@ -95,9 +95,8 @@ TEST(ParseUpdateInfo, DigestAndSizeAreReadAndMalformedOnesStayMalformed) {
   }
 }
 
-// With keys built in, only a document signed with one of them, read the
-// same way on every machine, in date and naming its installer's digest
-// acts; without keys, any document does, as before signatures.
+// With keys built in, only a signed, strict document in date naming its
+// installer's digest acts; without keys, any document does, as before.
 TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
   std::string Public(crypto_sign_PUBLICKEYBYTES, '\0'), Secret(crypto_sign_SECRETKEYBYTES, '\0');
   std::string OtherPublic = Public, OtherSecret = Secret;
@@ -105,8 +104,7 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
   crypto_sign_keypair(reinterpret_cast<unsigned char*>(&Public[0]), reinterpret_cast<unsigned char*>(&Secret[0]));
   crypto_sign_keypair(reinterpret_cast<unsigned char*>(&OtherPublic[0]),
                       reinterpret_cast<unsigned char*>(&OtherSecret[0]));
-  const std::string Key = Base64Encode(Public), Keys = Base64Encode(OtherPublic) + "," + Key;
-  const std::string Now = "2026-12-09T10:00:00Z";
+  const std::string Key = Base64Encode(Public);
   const std::string Hex = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   auto Doc = [&](const std::string& Members) {
     return "{\"Urls\":[\"u\"],\"ver\":65538,\"Sha256\":\"" + Hex + "\"" + Members + "}\r\n";
@@ -116,43 +114,30 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
   auto Signed = [](const std::string& Body, const std::string& With) {
     return Body + SignatureLine(SignBytes(Body, With)) + "\r\n";
   };
-  const std::string Both = Signed(Doc(""), OtherSecret) + SignatureLine(SignBytes(Doc(""), Secret));
   const struct {
     const char* Name;
-    std::string Document, Keys;
+    std::string Document, Key;
     bool Acts;
   } Cases[] = {
       {"no key, unsigned", NoDigest, "", true},
       {"no key, signed by another", Signed(Doc(""), OtherSecret), "", true},
-      {"no key, text after the value", NoDigest + "{\"Urls\":[]}", "", true},
       {"signed with a digest", Signed(Doc(""), Secret), Key, true},
       {"signed without a digest", Signed(NoDigest, Secret), Key, false},
       {"signed with a malformed digest", Signed(BadDigest, Secret), Key, false},
       {"unsigned", Doc(""), Key, false},
       {"signed by another key", Signed(Doc(""), OtherSecret), Key, false},
-      {"signed by the second of two keys", Signed(Doc(""), Secret), Keys, true},
-      {"two signature lines, the second ours", Both, Key, true},
       {"in date", Signed(Doc(",\"Expires\":\"2026-12-09T10:00:01Z\""), Secret), Key, true},
       {"expired", Signed(Doc(",\"Expires\":\"2026-12-09T10:00:00Z\""), Secret), Key, false},
-      {"an expiry that is no time", Signed(Doc(",\"Expires\":20300101"), Secret), Key, false},
-      {"an empty expiry", Signed(Doc(",\"Expires\":\"\""), Secret), Key, false},
+      {"an expiry without its Z", Signed(Doc(",\"Expires\":\"2030-01-01T00:00:00\""), Secret), Key, false},
       {"a comment after the value", Signed(Doc("") + "// made by hand\r\n", Secret), Key, true},
-      {"a value after the value", Signed(Doc("") + "{\"Urls\":[]}\r\n", Secret), Key, false},
-      {"a member twice", Signed(Doc(",\"ver\":65537"), Secret), Key, false},
       {"a member twice, nested", Signed(Doc(",\"x\":{\"a\":1,\"a\":2}"), Secret), Key, false},
       {"a zero byte", Signed(Doc("") + std::string(1, '\0') + "{}\r\n", Secret), Key, false},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     TUpdateInfo Info;
-    EXPECT_EQ(ReadActingDocument(C.Document, C.Keys, Now, Info), C.Acts);
+    EXPECT_EQ(ReadActingDocument(C.Document, C.Key, "2026-12-09T10:00:00Z", Info), C.Acts);
   }
-  // What the document says reaches the controller, its notes read as GBK.
-  TUpdateInfo Info;
-  const std::string Notes = "{\"Urls\":[\"u\"],\"Msg\":\"\x9E\x5C\",\"AllowDowngrade\":true,\"Sha256\":\"" + Hex + "\"}\r\n";
-  ASSERT_TRUE(ReadActingDocument(Signed(Notes, Secret), Key, Now, Info));
-  EXPECT_EQ(Info.Msg, "\x9E\x5C");
-  EXPECT_TRUE(Info.AllowDowngrade);
 }
 
 TEST(VersionToText, MajorDotMinor) {

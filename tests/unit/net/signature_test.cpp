@@ -48,13 +48,11 @@ TEST(SignedDocument, OnlyTheLastLineSigningEveryByteBeforeItVerifies) {
   Altered[10] ^= 1;
   std::string AlteredSignature = Line(Lf, Key);
   AlteredSignature[20] = AlteredSignature[20] == 'A' ? 'B' : 'A';
-  const std::string TwoLines = Lf + Line(Lf, Other) + "\r\n" + Line(Lf, Key) + "\n";
   const struct {
     const char* Name;
     std::string Document;
     std::string Signed;  // empty: no split
     bool Verifies;
-    size_t Signatures = 1;
   } Cases[] = {
       {"lf", Lf + Line(Lf, Key) + "\n", Lf, true},
       {"crlf", Crlf + Line(Crlf, Key) + "\r\n", Crlf, true},
@@ -74,12 +72,7 @@ TEST(SignedDocument, OnlyTheLastLineSigningEveryByteBeforeItVerifies) {
       {"short signature", Lf + "//ed25519:" + Base64Encode(std::string(63, 'x')), "", false},
       {"other prefix", Lf + "//ed25518:" + Line(Lf, Key).substr(10), "", false},
       {"empty document", "", "", false},
-      {"two lines, the second with the key", TwoLines, Lf, true, 2},
-      {"two lines, the first with the key", Lf + Line(Lf, Key) + "\n" + Line(Lf, Other), Lf, true, 2},
-      {"the second signing the first line too", Lf + Line(Lf, Other) + "\n" + Line(Lf + Line(Lf, Other) + "\n", Key),
-       Lf, false, 2},
-      {"a comment between the lines", Lf + Line(Lf, Other) + "\n// x\n" + Line(Lf, Key),
-       Lf + Line(Lf, Other) + "\n// x\n", false},
+      {"two lines, the second with the key", Lf + Line(Lf, Other) + "\r\n" + Line(Lf, Key) + "\n", Lf, true},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -88,15 +81,12 @@ TEST(SignedDocument, OnlyTheLastLineSigningEveryByteBeforeItVerifies) {
     ASSERT_EQ(SplitSignedDocument(C.Document, Signed, Signatures), !C.Signed.empty());
     if (!C.Signed.empty()) {
       EXPECT_EQ(Signed, C.Signed);
-      EXPECT_EQ(Signatures.size(), C.Signatures);
       for (const std::string& Signature : Signatures) EXPECT_EQ(Signature.size(), 64u);
     }
     EXPECT_EQ(VerifyDocument(C.Document, Base64Encode(Key.Public)), C.Verifies);
   }
   // Any of several keys; a malformed one beside them spoils nothing.
-  const std::string Keys = Base64Encode(Other.Public) + "," + Base64Encode(Key.Public);
-  EXPECT_TRUE(VerifyDocument(Lf + Line(Lf, Key), Keys));
-  EXPECT_TRUE(VerifyDocument(Lf + Line(Lf, Key), "bad," + Base64Encode(Key.Public)));
+  EXPECT_TRUE(VerifyDocument(Lf + Line(Lf, Key), "bad," + Base64Encode(Other.Public) + "," + Base64Encode(Key.Public)));
   EXPECT_FALSE(VerifyDocument(Lf + Line(Lf, Key), Base64Encode(Other.Public) + ","));
   // A key that is not 32 bytes of base64 verifies nothing.
   const std::string Good = Lf + Line(Lf, Key);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <regex>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -55,8 +56,6 @@ class PublishCommand : public ::testing::Test {
     Key = std::string(TEST_KEYS) + "/test.key";
     Pub = std::string(TEST_KEYS) + "/test.pub";
     WriteAll(Dir + "/setup.exe", std::string("MZ\x90\0installer bytes", 20));
-    // Line breaks of every kind; a last character whose GBK bytes end in a
-    // backslash.
     WriteAll(Dir + "/notes.txt", "\xEF\xBB\xBF" "1.2版本特性\n    1 优化了\"P2P\"下载速度\r    2 瀄\r\n");
   }
   void TearDown() override { std::system(("rm -rf " + Dir).c_str()); }
@@ -77,20 +76,14 @@ TEST_F(PublishCommand, MakesADocumentThatVerifiesWithItsInstaller) {
   TResult Made = Publish(MakeArgs());
   ASSERT_EQ(Made.Exit, 0) << Made.Output;
   std::string Document = ReadAll(Dir + "/ZeRunUpdate.inf");
-  // ASCII only: the notes' characters as escapes, each line break as CR LF;
-  // the installer's hash and size, the expiry, the signature on the last line.
+  // ASCII, the notes' line breaks as CR LF; hash, size, expiry, signature.
   for (char C : Document) ASSERT_EQ(C & 0x80, 0) << Document;
   EXPECT_NE(Document.find("\"Msg\": \"1.2\\u7248\\u672c\\u7279\\u6027\\r\\n    1 \\u4f18\\u5316\\u4e86\\\"P2P\\\""
                           "\\u4e0b\\u8f7d\\u901f\\u5ea6\\r\\n    2 \\u7004\","),
             std::string::npos)
       << Document;
-  time_t In30Days = time(nullptr) + 30 * 86400;
-  char Expires[32];
-  strftime(Expires, sizeof Expires, "\"Expires\": \"%Y-%m-%dT%H:", gmtime(&In30Days));
-  EXPECT_NE(Document.find(Expires), std::string::npos) << Document;
-  EXPECT_EQ(Document.find("AllowDowngrade"), std::string::npos);
+  EXPECT_NE(Document.find("\"Size\": 20,\r\n  \"Expires\": \"20"), std::string::npos);
   EXPECT_NE(Document.find("\"ver\": 65538,"), std::string::npos);
-  EXPECT_NE(Document.find("\"Size\": 20,\r\n"), std::string::npos);
   EXPECT_NE(Document.find("\"Urls\": [\"https://update.example.com/files/setup.exe\", "
                           "\"http://mirror.example.com/setup.exe\"]"),
             std::string::npos);
@@ -113,8 +106,7 @@ TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
   TResult Made = Publish("keygen " + Name);
   ASSERT_EQ(Made.Exit, 0) << Made.Output;
   struct stat Info;
-  ASSERT_EQ(stat((Name + ".key").c_str(), &Info), 0);
-  EXPECT_EQ(Info.st_mode & 0777, 0600u);
+  EXPECT_TRUE(stat((Name + ".key").c_str(), &Info) == 0 && (Info.st_mode & 0777) == 0600);
   std::string Public = ReadAll(Name + ".pub");
   EXPECT_NE(Made.Output.find("-DZERUN_PUBLIC_KEY=" + Public.substr(0, Public.size() - 1)), std::string::npos);
   Key = Name + ".key";
@@ -125,18 +117,14 @@ TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
   EXPECT_EQ(Other.Exit, 1);
   EXPECT_NE(Other.Output.find("does not verify"), std::string::npos) << Other.Output;
 
-  // Signed with both keys, for a move from one to the other.
   ASSERT_EQ(Publish(MakeArgs() + " --force --key " + TEST_KEYS + "/test.key").Exit, 0);
-  TResult Both = Publish(VerifyArgs(Pub) + " --pub " + Name + ".pub");
-  EXPECT_EQ(Both.Exit, 0) << Both.Output;
-  EXPECT_NE(Both.Output.find("signed by each key"), std::string::npos) << Both.Output;
+  EXPECT_NE(Publish(VerifyArgs(Pub) + " --pub " + Name + ".pub").Output.find("by each key"), std::string::npos);
 
   std::string Secret = ReadAll(Name + ".key");
   TResult Again = Publish("keygen " + Name);
   EXPECT_EQ(Again.Exit, 1);
   EXPECT_NE(Again.Output.find("never overwritten"), std::string::npos) << Again.Output;
   EXPECT_EQ(ReadAll(Name + ".key"), Secret);
-  // A link planted where the secret key goes is not followed.
   ASSERT_EQ(symlink((Dir + "/planted").c_str(), (Dir + "/other.key").c_str()), 0);
   EXPECT_EQ(Publish("keygen " + Dir + "/other").Exit, 1);
   EXPECT_FALSE(std::ifstream(Dir + "/planted").good());
@@ -144,28 +132,17 @@ TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
 
 // make replaces a file only with --force, and a key file never.
 TEST_F(PublishCommand, MakeOverwritesOnlyWhenForcedAndNeverAKey) {
+  std::string Out = Dir + "/ZeRunUpdate.inf";
   ASSERT_EQ(Publish(MakeArgs("1.2")).Exit, 0);
-  std::string First = ReadAll(Dir + "/ZeRunUpdate.inf");
-  TResult Again = Publish(MakeArgs("1.3"));
-  EXPECT_EQ(Again.Exit, 1);
-  EXPECT_NE(Again.Output.find("exists already; --force replaces it"), std::string::npos) << Again.Output;
-  EXPECT_EQ(ReadAll(Dir + "/ZeRunUpdate.inf"), First);
-  TResult Forced = Publish(MakeArgs("1.3") + " --force --allow-downgrade");
-  ASSERT_EQ(Forced.Exit, 0) << Forced.Output;
-  EXPECT_NE(ReadAll(Dir + "/ZeRunUpdate.inf").find("\"ver\": 65539,"), std::string::npos);
-  EXPECT_NE(ReadAll(Dir + "/ZeRunUpdate.inf").find(",\r\n  \"AllowDowngrade\": true\r\n}"), std::string::npos);
-
+  EXPECT_NE(Publish(MakeArgs("1.3")).Output.find("exists already; --force replaces it"), std::string::npos);
+  EXPECT_NE(ReadAll(Out).find("\"ver\": 65538,"), std::string::npos);
+  ASSERT_EQ(Publish(MakeArgs("1.3") + " --force --allow-downgrade").Exit, 0);
+  EXPECT_NE(ReadAll(Out).find(",\r\n  \"AllowDowngrade\": true\r\n}"), std::string::npos);
   WriteAll(Dir + "/secret", ReadAll(Key));  // a key under another name
-  WriteAll(Dir + "/old.pub", "not yet a key\n");
-  for (const std::string& KeyFile : {Dir + "/secret", Dir + "/old.pub"}) {
-    std::string Args = MakeArgs() + " --force";
-    Args.replace(Args.find(Dir + "/ZeRunUpdate.inf"), Dir.size() + 16, KeyFile);
-    std::string Before = ReadAll(KeyFile);
-    TResult Result = Publish(Args);
-    EXPECT_EQ(Result.Exit, 1) << KeyFile;
-    EXPECT_NE(Result.Output.find("is a key file; it is never overwritten"), std::string::npos) << Result.Output;
-    EXPECT_EQ(ReadAll(KeyFile), Before);
-  }
+  std::string Args = MakeArgs() + " --force";
+  TResult Result = Publish(Args.replace(Args.find(Out), Out.size(), Dir + "/secret"));
+  EXPECT_NE(Result.Output.find("is a key file; it is never overwritten"), std::string::npos) << Result.Output;
+  EXPECT_EQ(ReadAll(Dir + "/secret"), ReadAll(Key));
 }
 
 // Every bad input names what is wrong, exits non-zero and writes nothing.
@@ -209,10 +186,7 @@ TEST_F(PublishCommand, BadInputsFailWithAMessageAndWriteNothing) {
       {"URL with a quote", Replace("mirror.example", "mir\\\"ror.example"), "is not an http"},
       {"misspelt option", Replace("--url", "--ur"), "unknown option --ur"},
       {"missing out", Replace(" --out " + Dir + "/ZeRunUpdate.inf", ""), "--out is missing"},
-      {"missing key", Replace("--key " + Key, ""), "--key is missing"},
       {"expiry of 0 days", Replace("--expires-in 30", "--expires-in 0"), "is not a number of days from 1"},
-      {"expiry past ten years", Replace("--expires-in 30", "--expires-in 3651"), "is not a number of days from 1"},
-      {"expiry not a number", Replace("--expires-in 30", "--expires-in 1w"), "is not a number of days from 1"},
       {"no command", "", "usage:"},
   };
   for (const Case& C : Cases) {
@@ -238,14 +212,10 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
   std::string NoSha = SignDocument(Signed.erase(Signed.find("  \"Sha256\""), 81), {Secret});
   ASSERT_EQ(NoSha.find("Sha256"), std::string::npos);
   ASSERT_NE(NoSha.find("\",\r\n  \"Size\""), std::string::npos) << NoSha;
-  // Signed, but read otherwise by a build with a key.
-  std::string Trailing = Good.substr(0, Good.rfind("//ed25519:"));
-  std::string Repeated = Trailing;
-  std::string Expired = Trailing;
-  Trailing = SignDocument(Trailing + "{\"Urls\": []}\r\n", {Secret});
-  Repeated = SignDocument(Repeated.insert(Repeated.find("  \"ver\""), "  \"ver\": 65540,\r\n"), {Secret});
-  size_t Date = Expired.find("\"Expires\": \"") + 12;
-  Expired = SignDocument(Expired.replace(Date, 4, "2020"), {Secret});
+  // Signed, but refused by a build with a key.
+  std::string Twice = Good.substr(0, Good.rfind("//ed25519:")), Expired = Twice;
+  Twice = SignDocument(Twice.insert(Twice.find("  \"ver\""), "  \"ver\": 65540,\r\n"), {Secret});
+  Expired = SignDocument(Expired.replace(Expired.find("\"Expires\": \"") + 12, 4, "2020"), {Secret});
   char& Inside = BadSignature[BadSignature.size() - 10];
   Inside = Inside == 'A' ? 'B' : 'A';
   struct Case {
@@ -260,8 +230,7 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
       {"no signature line", Unsigned, "", "no signature line"},
       {"signature changed", BadSignature, "", "does not verify"},
       {"signed without Sha256", NoSha, "", "no \"Sha256\""},
-      {"text after the value", Trailing, "", "not one JSON object alone"},
-      {"a member twice", Repeated, "", "not one JSON object alone"},
+      {"a member twice", Twice, "", "not one JSON object alone"},
       {"expired", Expired, "", "has expired"},
       {"other installer", Good, " --installer " + Dir + "/other.exe", "another SHA-256"},
       {"longer installer", Good, " --installer " + Dir + "/notes.txt", "the document says 20"},
@@ -277,46 +246,26 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
 // The release preset configured as a vendor would: without a key and an
 // https URL only when told, and never with a key that cannot verify.
 TEST(ReleaseConfigure, RefusesAnOpenReleaseAndKeysThatCannotVerify) {
-  const std::string Vendor = "f4nXLml/JbwCfNbZikYyBOAqpXmll2jkrf6Yv4+gbGg=";
+  const std::string Vendor = "f4nXLml/JbwCfNbZikYyBOAqpXmll2jkrf6Yv4+gbGg=", Key = " -DZERUN_PUBLIC_KEY=";
   const std::string Https = " -DZERUN_UPDATE_URL=https://update.example.com/App/ZeRunUpdate.inf";
-  std::string Secret = ReadAll(std::string(TEST_KEYS) + "/test.key"), Tests = ReadAll(std::string(TEST_KEYS) + "/test.pub");
-  Secret.pop_back();
-  Tests.pop_back();
-  const struct {
-    const char* Name;
-    std::string Options;
-    const char* Says;  // nullptr: configures
-  } Cases[] = {
-      {"no key", Https, "ZERUN_PUBLIC_KEY is empty"},
-      {"plain http", " -DZERUN_PUBLIC_KEY=" + Vendor, "ZERUN_UPDATE_URL is not https://"},
-      {"the secret key", Https + " -DZERUN_PUBLIC_KEY=" + Secret, "is not the base64 of a 32-byte"},
-      {"31 bytes", Https + " -DZERUN_PUBLIC_KEY=" + Vendor.substr(0, 40) + "aa==", "is not the base64 of a 32-byte"},
-      {"unused bits set", Https + " -DZERUN_PUBLIC_KEY=" + Vendor.substr(0, 42) + "h=", "is not the base64 of a 32-byte"},
-      {"a bad second key", Https + " -DZERUN_PUBLIC_KEY=" + Vendor + ",x", "'x' is not the base64"},
-      {"the tests' key", " -DZERUN_ALLOW_UNSIGNED=ON -DZERUN_PUBLIC_KEY=" + Tests, "the tests' public key"},
-      {"two keys and https", Https + " '-DZERUN_PUBLIC_KEY=" + Vendor + ", " + Vendor + "'", nullptr},
-      {"told to go unsigned", " -DZERUN_ALLOW_UNSIGNED=ON", nullptr},
+  const std::pair<std::string, const char*> Cases[] = {  // options, what it says (nullptr: configures)
+      {Https, "ZERUN_PUBLIC_KEY is empty"},
+      {Key + Vendor, "ZERUN_UPDATE_URL is not https://"},
+      {Https + Key + "$(cat " TEST_KEYS "/test.key)", "is not the base64 of a 32-byte"},
+      {" -DZERUN_ALLOW_UNSIGNED=ON" + Key + "$(cat " TEST_KEYS "/test.pub)", "the tests' public key"},
+      {Https + " '" + Key.substr(1) + Vendor + ", " + Vendor + "'", nullptr},
+      {" -DZERUN_ALLOW_UNSIGNED=ON", nullptr},
   };
-  char Template[] = "/tmp/zr-configure-XXXXXX";
-  ASSERT_NE(mkdtemp(Template), nullptr);
+  char Build[] = "/tmp/zr-configure-XXXXXX";
+  ASSERT_NE(mkdtemp(Build), nullptr);
   for (const auto& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    TResult Result = RunCommand(std::string("cd ") + SOURCE_DIR + " && " + CMAKE_COMMAND + " --preset win32 -B " + Template +
-                         "/" + std::to_string(&C - Cases) + C.Options);
-    if (!C.Says) {
-      EXPECT_EQ(Result.Exit, 0) << Result.Output;
-      continue;
-    }
-    // CMake wraps its messages.
-    std::string Said;
-    for (char Ch : Result.Output) {
-      if (!isspace(static_cast<unsigned char>(Ch))) Said += Ch;
-      else if (!Said.empty() && Said.back() != ' ') Said += ' ';
-    }
-    EXPECT_NE(Result.Exit, 0);
-    EXPECT_NE(Said.find(C.Says), std::string::npos) << Result.Output;
+    TResult Result = RunCommand(std::string("cd ") + SOURCE_DIR + " && " + CMAKE_COMMAND + " --preset win32 -B " +
+                                Build + "/" + std::to_string(&C - Cases) + C.first);
+    std::string Said = std::regex_replace(Result.Output, std::regex("\\s+"), " ");  // CMake wraps its messages
+    EXPECT_EQ(Result.Exit == 0, !C.second) << C.first << "\n" << Result.Output;
+    EXPECT_TRUE(!C.second || Said.find(C.second) != std::string::npos) << Result.Output;
   }
-  std::system((std::string("rm -rf ") + Template).c_str());
+  std::system((std::string("rm -rf ") + Build).c_str());
 }
 
 }  // namespace
