@@ -9,6 +9,7 @@
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
 #include "framework/Application.h"
+#include "framework/GbkText.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
 #include "net/uFunction.h"
@@ -28,14 +29,8 @@ std::u16string AnsiToWide(const std::string& Text) {
   return out;
 }
 
-std::string WideToAnsi(const std::u16string& Text) {
-  if (Text.empty()) return {};
-  const wchar_t* w = reinterpret_cast<const wchar_t*>(Text.data());
-  int n = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(Text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(Text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+// The program's 8-bit texts are GBK under any system code page.
+std::string WideToAnsi(const std::u16string& Text) { return WideToGbk(std::wstring(Text.begin(), Text.end())); }
 
 std::string DigestText(const IJsonObjectPtr& Value) {
   if (!Value) return "";
