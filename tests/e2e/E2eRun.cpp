@@ -180,14 +180,18 @@ std::string Document(const std::vector<std::string>& Urls, uint32_t Version, con
   for (size_t I = 0; I < Urls.size(); ++I) Text += (I ? ",\"" : "\"") + Urls[I] + "\"";
   Text += "],\"ver\":" + std::to_string(Version) + ",\"Msg\":\"";
   // Under another code page the GBK notes can only travel escaped.
-  bool Escaped = GetACP() != kGbkCodePage;
-  for (wchar_t C : GbkToWide(Msg)) {
-    char Escape[8];
-    std::snprintf(Escape, sizeof Escape, "\\u%04x", static_cast<unsigned>(C));
-    if (C == L'\r') Text += "\\r";
-    else if (C == L'\n') Text += "\\n";
-    else if (C >= 0x80) Text += Escaped ? Escape : WideToGbk(std::wstring(1, C));
-    else Text += static_cast<char>(C);
+  if (GetACP() != kGbkCodePage) {
+    for (wchar_t C : GbkToWide(Msg)) {
+      char Escape[8];
+      std::snprintf(Escape, sizeof Escape, "\\u%04x", static_cast<unsigned>(C));
+      Text += Escape;
+    }
+    return Text + "\"}";
+  }
+  for (char C : Msg) {
+    if (C == '\r') Text += "\\r";
+    else if (C == '\n') Text += "\\n";
+    else Text += C;
   }
   return Text + "\"}";
 }
