@@ -3,9 +3,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "framework/GbkText.h"
-#include <stdexcept>
 
 namespace {
 
