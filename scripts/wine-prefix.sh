@@ -26,6 +26,9 @@ if [ ! -f "$prefix/.zr-ready" ]; then
   touch "$prefix/.zr-ready"
 fi
 if [ "${3:-}" = wow64 ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+  # Without its time stamp Wine takes the prefix for an older one and
+  # installs every DLL again, the 32-bit ones with them.
+  rm -f "$prefix/.update-timestamp"
   wineboot -u >/dev/null 2>&1 || { echo "wineboot -u failed for $prefix" >&2; exit 1; }
 fi
 if [ ! -f "$prefix/.zr-ca" ] && [ -f "$bindir/trust_root.exe" ]; then
