@@ -24,7 +24,7 @@ if [ "${1:-}" = --win32 ]; then
   wow64=wow64
   if [ ! -x "$program_build/bin/ZeRunUpdateSigned.exe" ]; then
     step "building the 32-bit program (first run)"
-    { cmake --preset win32 -DZERUN_UPDATE_HOST=127.0.0.1:28090 -DZERUN_ALLOW_UNSIGNED=ON -DZR_TEST_PROGRAMS=ON &&
+    { cmake --preset win32 -DZERUN_UPDATE_HOST=127.0.0.1:28090 -DZERUN_HOME_URL=http://127.0.0.1/ -DZERUN_ALLOW_UNSIGNED=ON -DZR_TEST_PROGRAMS=ON &&
       cmake --build --preset win32; } >/dev/null || { echo "demo: 32-bit build failed" >&2; exit 1; }
   fi
 fi

@@ -50,7 +50,7 @@ build_preset native
 # port is the one the win64 build's 32-bit rows expect) and unsigned, with
 # the variants the whole runs start; the tests' key only in those.
 win32_pid=""
-if build_preset win32 -DZERUN_UPDATE_HOST=127.0.0.1:28090 -DZERUN_ALLOW_UNSIGNED=ON -DZR_TEST_PROGRAMS=ON &&
+if build_preset win32 -DZERUN_UPDATE_HOST=127.0.0.1:28090 -DZERUN_HOME_URL=http://127.0.0.1/ -DZERUN_ALLOW_UNSIGNED=ON -DZR_TEST_PROGRAMS=ON &&
   [ -n "$win64_pid" ]; then
   if can_run_32bit; then
     rm -f build/test-win32.*
