@@ -10,6 +10,7 @@
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
 #include "framework/Application.h"
+#include "framework/GbkText.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
 #include "net/uFunction.h"
@@ -29,14 +30,8 @@ std::u16string AnsiToWide(const std::string& Text, UINT CodePage) {
   return out;
 }
 
-std::string WideToAnsi(const std::u16string& Text) {
-  if (Text.empty()) return {};
-  const wchar_t* w = reinterpret_cast<const wchar_t*>(Text.data());
-  int n = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(Text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(Text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
+// The program's 8-bit texts are GBK under any system code page.
+std::string WideToAnsi(const std::u16string& Text) { return WideToGbk(std::wstring(Text.begin(), Text.end())); }
 
 // A text member as given; one that is no text, or empty text, keeps its
 // JSON spelling, so that it fails its check instead of reading as absent.

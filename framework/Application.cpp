@@ -1,5 +1,7 @@
 #include "framework/Application.h"
 
+#include "framework/GbkText.h"
+
 TApplication* Application = new TApplication(nullptr);
 
 void PostApplicationClose() { PostMessageA(Application->Handle(), WM_CLOSE, 0, 0); }
@@ -53,14 +55,14 @@ HWND TApplication::Handle() const {
           return Self->WndProc(Wnd, Msg, WParam, LParam);
         },
         "TApplication");
-    SetWindowTextA(FHandle, FTitle.c_str());
+    SetWindowTextW(FHandle, GbkToWide(FTitle).c_str());
   }
   return FHandle;
 }
 
 void TApplication::SetTitle(const std::string& Value) {
   FTitle = Value;
-  if (FHandle) SetWindowTextA(FHandle, FTitle.c_str());
+  if (FHandle) SetWindowTextW(FHandle, GbkToWide(FTitle).c_str());
 }
 
 void TApplication::AddForm(TForm* Form) {
@@ -76,7 +78,7 @@ LRESULT TApplication::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
     if (FMainForm) FMainForm->Close();
     return 0;
   }
-  return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
 void TApplication::Run() {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "framework/GbkText.h"
+
 TComponent::TComponent(TComponent* AOwner) {
   if (AOwner) AOwner->InsertComponent(this);
 }
@@ -75,12 +77,12 @@ thread_local unsigned long HandledMessages = 0;
 
 LRESULT CALLBACK UtilWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
   CountHandledMessage();
-  auto* Method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
+  auto* Method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
   if (Msg == WM_NCCREATE) {
-    Method = static_cast<TWndMethod*>(reinterpret_cast<CREATESTRUCTA*>(LParam)->lpCreateParams);
-    SetWindowLongPtrA(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Method));
+    Method = static_cast<TWndMethod*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
+    SetWindowLongPtrW(Wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Method));
   }
-  if (!Method || !*Method) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  if (!Method || !*Method) return DefWindowProcW(Wnd, Msg, WParam, LParam);
   try {
     return (*Method)(Wnd, Msg, WParam, LParam);
   } catch (...) {
@@ -97,15 +99,16 @@ void CountHandledMessage() { ++HandledMessages; }
 
 HWND AllocateHWnd(TWndMethod Method, const char* ClassName) {
   HINSTANCE Instance = GetModuleHandleA(nullptr);
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(Instance, ClassName, &Class)) {
+  std::wstring Name = GbkToWide(ClassName);
+  WNDCLASSW Class{};
+  if (!GetClassInfoW(Instance, Name.c_str(), &Class)) {
     Class.lpfnWndProc = UtilWndProc;
     Class.hInstance = Instance;
-    Class.lpszClassName = ClassName;
-    RegisterClassA(&Class);
+    Class.lpszClassName = Name.c_str();
+    RegisterClassW(&Class);
   }
   auto* Stored = new TWndMethod(std::move(Method));
-  HWND Wnd = CreateWindowExA(WS_EX_TOOLWINDOW, ClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr,
+  HWND Wnd = CreateWindowExW(WS_EX_TOOLWINDOW, Name.c_str(), L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                              nullptr, Instance, Stored);
   if (!Wnd) delete Stored;
   return Wnd;
@@ -113,8 +116,8 @@ HWND AllocateHWnd(TWndMethod Method, const char* ClassName) {
 
 void DeallocateHWnd(HWND Wnd) {
   if (!Wnd) return;
-  auto* Method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrA(Wnd, GWLP_USERDATA));
-  SetWindowLongPtrA(Wnd, GWLP_USERDATA, 0);
+  auto* Method = reinterpret_cast<TWndMethod*>(GetWindowLongPtrW(Wnd, GWLP_USERDATA));
+  SetWindowLongPtrW(Wnd, GWLP_USERDATA, 0);
   DestroyWindow(Wnd);
   delete Method;
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "framework/GbkText.h"
+
 namespace {
 
 const char* const kObjectProp = "ZrControl";
@@ -266,14 +268,14 @@ void TWinControl::CreateParams(TCreateParams& Params) {
   Params.Width = FWidth;
   Params.Height = FHeight;
   Params.WindowClass.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  Params.WindowClass.lpfnWndProc = DefWindowProcA;
+  Params.WindowClass.lpfnWndProc = DefWindowProcW;
   Params.WindowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
   Params.WinClassName = "TWinControl";
 }
 
 void TWinControl::CreateSubClass(TCreateParams& Params, const char* ControlClassName) {
-  WNDCLASSA Class{};
-  if (!GetClassInfoA(nullptr, ControlClassName, &Class))
+  WNDCLASSW Class{};
+  if (!GetClassInfoW(nullptr, GbkToWide(ControlClassName).c_str(), &Class))
     throw std::runtime_error(std::string("unknown window class ") + ControlClassName);
   Params.WindowClass = Class;
   Params.PlatformControl = true;
@@ -289,18 +291,20 @@ void TWinControl::CreateWnd() {
   if ((Params.Style & WS_CHILD) && !Params.WndParent)
     throw std::logic_error("a child control needs a parent window");
   HINSTANCE Instance = GetModuleHandleA(nullptr);
-  WNDCLASSA Registered{};
-  if (!GetClassInfoA(Instance, Params.WinClassName.c_str(), &Registered)) {
-    WNDCLASSA Class = Params.WindowClass;
+  // Unicode windows: their texts are kept whole under any code page.
+  std::wstring ClassName = GbkToWide(Params.WinClassName);
+  WNDCLASSW Registered{};
+  if (!GetClassInfoW(Instance, ClassName.c_str(), &Registered)) {
+    WNDCLASSW Class = Params.WindowClass;
     Class.lpfnWndProc = StdWndProc;
     Class.hInstance = Instance;
-    Class.lpszClassName = Params.WinClassName.c_str();
-    RegisterClassA(&Class);
+    Class.lpszClassName = ClassName.c_str();
+    RegisterClassW(&Class);
   }
   FDefWndProc = Params.WindowClass.lpfnWndProc;
   FPlatformControl = Params.PlatformControl;
   CreationControl = this;
-  HWND Wnd = CreateWindowExA(Params.ExStyle, Params.WinClassName.c_str(), Params.Caption.c_str(),
+  HWND Wnd = CreateWindowExW(Params.ExStyle, ClassName.c_str(), GbkToWide(Params.Caption).c_str(),
                              Params.Style, Params.X, Params.Y, Params.Width, Params.Height,
                              Params.WndParent, nullptr, Instance, nullptr);
   CreationControl = nullptr;
@@ -326,7 +330,7 @@ LRESULT CALLBACK TWinControl::StdWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPAR
     Control->FHandle = Wnd;
     SetPropA(Wnd, kObjectProp, Control);
   }
-  if (!Control) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  if (!Control) return DefWindowProcW(Wnd, Msg, WParam, LParam);
   LRESULT Result = 0;
   try {
     // A control being destroyed has lost its derived parts: only the
@@ -345,7 +349,7 @@ LRESULT CALLBACK TWinControl::StdWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPAR
 }
 
 LRESULT TWinControl::DefaultHandler(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  return CallWindowProcA(FDefWndProc ? FDefWndProc : DefWindowProcA, FHandle, Msg, WParam, LParam);
+  return CallWindowProcW(FDefWndProc ? FDefWndProc : DefWindowProcW, FHandle, Msg, WParam, LParam);
 }
 
 LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -536,7 +540,7 @@ void TWinControl::EnabledChanged() {
 }
 
 void TWinControl::TextChanged() {
-  if (FHandle) SetWindowTextA(FHandle, Caption().c_str());
+  if (FHandle) SetWindowTextW(FHandle, GbkToWide(Caption()).c_str());
 }
 
 void TWinControl::ColorChanged() {

@@ -189,7 +189,7 @@ struct TCreateParams {
   int Width = 0;
   int Height = 0;
   HWND WndParent = nullptr;  // filled in from Parent() after CreateParams
-  WNDCLASSA WindowClass{};
+  WNDCLASSW WindowClass{};
   // The class is registered under this name on first use: a control that
   // changes WindowClass needs a name of its own.
   std::string WinClassName;

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "framework/GbkText.h"
 #include "framework/Menus.h"
 
 namespace {
@@ -47,7 +48,7 @@ LRESULT TTimer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
     if (FEnabled && OnTimer) OnTimer(this);
     return 0;
   }
-  return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
 // TTrayIcon
@@ -66,15 +67,15 @@ TTrayIcon::~TTrayIcon() {
 }
 
 bool TTrayIcon::Notify(DWORD Message) {
-  NOTIFYICONDATAA Data{};
+  NOTIFYICONDATAW Data{};
   Data.cbSize = sizeof(Data);
   Data.hWnd = FWindow;
   Data.uID = kTrayIconId;
   Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   Data.uCallbackMessage = WM_TRAYNOTIFY;
   Data.hIcon = FIcon;
-  lstrcpynA(Data.szTip, FHint.c_str(), sizeof(Data.szTip));
-  return Shell_NotifyIconA(Message, &Data) != FALSE;
+  lstrcpynW(Data.szTip, GbkToWide(FHint).c_str(), ARRAYSIZE(Data.szTip));
+  return Shell_NotifyIconW(Message, &Data) != FALSE;
 }
 
 void TTrayIcon::SetVisible(bool Value) {
@@ -105,7 +106,7 @@ LRESULT TTrayIcon::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
     if (FVisible) Notify(NIM_ADD);
     return 0;
   }
-  return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 
 void TTrayIcon::MouseNotification(UINT MouseMsg) {

@@ -1,5 +1,7 @@
 #include "framework/Graphics.h"
 
+#include "framework/GbkText.h"
+
 COLORREF ColorToRGB(TColor Color) {
   if (Color & 0x80000000) return GetSysColor(static_cast<int>(Color & 0xFF));
   return static_cast<COLORREF>(Color & 0xFFFFFF);
@@ -46,7 +48,7 @@ void TFont::SetColor(TColor Value) {
 
 HFONT TFont::Handle() {
   if (!FHandle) {
-    LOGFONTA Log{};
+    LOGFONTW Log{};
     Log.lfHeight = FHeight;
     Log.lfWeight = FW_NORMAL;
     Log.lfCharSet = FCharset;
@@ -54,8 +56,8 @@ HFONT TFont::Handle() {
     Log.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     Log.lfQuality = DEFAULT_QUALITY;
     Log.lfPitchAndFamily = DEFAULT_PITCH;
-    lstrcpynA(Log.lfFaceName, FName.c_str(), LF_FACESIZE);
-    FHandle = CreateFontIndirectA(&Log);
+    lstrcpynW(Log.lfFaceName, GbkToWide(FName).c_str(), LF_FACESIZE);
+    FHandle = CreateFontIndirectW(&Log);
   }
   return FHandle;
 }
@@ -99,5 +101,6 @@ void TCanvas::FillRect(const TRect& R, TColor Color) {
 }
 
 int TCanvas::TextRect(TRect& R, const std::string& Text, UINT Format) {
-  return DrawTextA(FHandle, Text.c_str(), static_cast<int>(Text.size()), &R, Format);
+  std::wstring Wide = GbkToWide(Text);
+  return DrawTextW(FHandle, Wide.c_str(), static_cast<int>(Wide.size()), &R, Format);
 }

@@ -90,7 +90,8 @@ class TCanvas : public TObject {
   TFont& Font() { return FFont; }
 
   void FillRect(const TRect& R, TColor Color);
-  // DrawTextA with the canvas font; R is updated when Format has DT_CALCRECT.
+  // Draws GBK text with the canvas font; R is updated when Format has
+  // DT_CALCRECT.
   int TextRect(TRect& R, const std::string& Text, UINT Format);
 
  private:

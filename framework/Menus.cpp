@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/Application.h"
+#include "framework/GbkText.h"
 
 TMenuItem::~TMenuItem() {
   if (FMenu) FMenu->Remove(this);
@@ -32,8 +33,8 @@ void TPopupMenu::Remove(TMenuItem* Item) {
 void TPopupMenu::Popup(int X, int Y) {
   HMENU Menu = CreatePopupMenu();
   for (int I = 0; I < Count(); ++I)
-    AppendMenuA(Menu, MF_STRING | (FItems[I]->Enabled ? 0 : MF_GRAYED), I + 1,
-                FItems[I]->Caption.c_str());
+    AppendMenuW(Menu, MF_STRING | (FItems[I]->Enabled ? 0 : MF_GRAYED), I + 1,
+                GbkToWide(FItems[I]->Caption).c_str());
   // The owner must be the foreground window, or the menu does not close
   // when the user clicks elsewhere.
   HWND Owner = Application->Handle();

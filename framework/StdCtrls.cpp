@@ -1,12 +1,14 @@
 #include "framework/StdCtrls.h"
 
+#include "framework/GbkText.h"
+
 namespace {
 
 std::string WindowText(HWND Wnd) {
-  int Length = GetWindowTextLengthA(Wnd);
-  std::string Text(static_cast<size_t>(Length) + 1, '\0');
-  Text.resize(static_cast<size_t>(GetWindowTextA(Wnd, &Text[0], Length + 1)));
-  return Text;
+  int Length = GetWindowTextLengthW(Wnd);
+  std::wstring Text(static_cast<size_t>(Length) + 1, L'\0');
+  Text.resize(static_cast<size_t>(GetWindowTextW(Wnd, &Text[0], Length + 1)));
+  return WideToGbk(Text);
 }
 
 // Every CR LF, lone LF or lone CR becomes CR LF, as the edit control needs.
@@ -31,13 +33,13 @@ class TListBoxStrings : public TStrings {
   std::string Get(int Index) const override {
     LRESULT Length = Send(LB_GETTEXTLEN, Index, 0);
     if (Length == LB_ERR) return std::string();
-    std::string Text(static_cast<size_t>(Length) + 1, '\0');
+    std::wstring Text(static_cast<size_t>(Length) + 1, L'\0');
     Send(LB_GETTEXT, Index, reinterpret_cast<LPARAM>(&Text[0]));
     Text.resize(static_cast<size_t>(Length));
-    return Text;
+    return WideToGbk(Text);
   }
   int Add(const std::string& S) override {
-    return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str())));
+    return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GbkToWide(S).c_str())));
   }
   void Clear() override { Send(LB_RESETCONTENT, 0, 0); }
 
@@ -46,7 +48,7 @@ class TListBoxStrings : public TStrings {
 
  private:
   LRESULT Send(UINT Msg, WPARAM WParam, LPARAM LParam) const {
-    return SendMessageA(FListBox.Handle(), Msg, WParam, LParam);
+    return SendMessageW(FListBox.Handle(), Msg, WParam, LParam);
   }
 
   TListBox& FListBox;
@@ -71,7 +73,7 @@ class TMemoStrings : public TStrings {
   void Clear() override { SetText(std::string()); }
   std::string Text() const override { return WindowText(FMemo.Handle()); }
   void SetText(const std::string& Value) override {
-    SetWindowTextA(FMemo.Handle(), AdjustLineBreaks(Value).c_str());
+    SetWindowTextW(FMemo.Handle(), GbkToWide(AdjustLineBreaks(Value)).c_str());
     FMemo.FitScrollBar();
   }
 

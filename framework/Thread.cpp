@@ -18,7 +18,7 @@ struct TSyncCall {
 };
 
 LRESULT SyncWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg != CM_SYNCHRONIZE) return DefWindowProcA(Wnd, Msg, WParam, LParam);
+  if (Msg != CM_SYNCHRONIZE) return DefWindowProcW(Wnd, Msg, WParam, LParam);
   auto* Call = reinterpret_cast<TSyncCall*>(LParam);
   try {
     (*Call->Method)();

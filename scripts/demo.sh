@@ -5,13 +5,29 @@
 # closes the stand-in client and starts the stand-in installer. On the
 # user's display when there is one, else on a virtual one, where it is
 # clicked through as a person would. Screenshots go to demo-out/.
+# With --win32 the updater is the 32-bit release build (where this machine
+# runs 32-bit programs); the stand-ins stay those of the win64 build.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/demo-out"
 build="$root/build/win64"
+program_build=$build
 cd "$root"
+. scripts/wine-env.sh
 
 step() { echo "demo: $*"; }
+
+wow64=""
+if [ "${1:-}" = --win32 ]; then
+  can_run_32bit || { echo "demo: 32-bit programs do not run on this machine (no 32-bit Wine or no IA-32 support)" >&2; exit 1; }
+  program_build="$root/build/win32"
+  wow64=wow64
+  if [ ! -x "$program_build/bin/ZeRunUpdateSigned.exe" ]; then
+    step "building the 32-bit program (first run)"
+    { cmake --preset win32 -DZERUN_UPDATE_HOST=127.0.0.1:28090 -DZERUN_HOME_URL=http://127.0.0.1/ -DZERUN_ALLOW_UNSIGNED=ON -DZR_TEST_PROGRAMS=ON &&
+      cmake --build --preset win32; } >/dev/null || { echo "demo: 32-bit build failed" >&2; exit 1; }
+  fi
+fi
 
 publish="$root/build/native/bin/zerun-publish"
 if [ ! -x "$build/bin/ZeRunUpdateSigned.exe" ] || [ ! -x "$build/bin/standin_client.exe" ] || [ ! -x "$publish" ]; then
@@ -24,7 +40,7 @@ fi
 
 rm -rf "$out"
 mkdir -p "$out/server/App" "$out/server/files" "$out/program"
-host=$(grep -E '^ZERUN_UPDATE_HOST:' "$build/CMakeCache.txt" | cut -d= -f2)
+host=$(grep -E '^ZERUN_UPDATE_HOST:' "$program_build/CMakeCache.txt" | cut -d= -f2)
 port=${host##*:}
 [ "$port" != "$host" ] || port=80
 
@@ -71,12 +87,13 @@ fi
 export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 step "creating a Wine prefix"
-scripts/wine-prefix.sh "$WINEPREFIX" "$build/bin" || exit 1
+scripts/wine-prefix.sh "$WINEPREFIX" "$build/bin" $wow64 || exit 1
 wine reg add 'HKLM\SOFTWARE\ZeRun' /v UpdateVer /t REG_DWORD /d $(((1 << 16) | 1)) /f /reg:32 >/dev/null 2>&1
 step "installed version 1.1, offered version 1.2"
 
 # The updater built with the tests' public key: it acts on a signed document only.
-cp "$build/bin/ZeRunUpdateSigned.exe" "$out/program/ZeRunUpdate.exe"
+cp "$program_build/bin/ZeRunUpdateSigned.exe" "$out/program/ZeRunUpdate.exe"
+step "updater: $program_build/bin/ZeRunUpdateSigned.exe"
 wine "$build/bin/standin_client.exe" --record "Z:$(echo "$out/client.txt" | tr / '\\')" >/dev/null 2>&1 &
 pids+=($!)
 sleep 2

@@ -28,6 +28,24 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# 32-bit Wine of the same version beside the 64-bit one, for the runs of the
+# 32-bit release program. Debian's wine32 is an i386 package.
+. "$root/scripts/wine-env.sh"
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installed"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture for 32-bit Wine"
+    $sudo dpkg --add-architecture i386
+    apt_updated=""
+  fi
+  [ -n "$apt_updated" ] || { $sudo apt-get update -qq; apt_updated=1; }
+  wine_version=$(dpkg-query -W -f='${Version}' wine64)
+  echo "setup: installing wine32:i386 $wine_version"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "wine32:i386=$wine_version" "libwine:i386=$wine_version" >/dev/null ||
+    echo "setup: 32-bit Wine could not be installed"
+fi
+can_run_32bit || echo "setup: 32-bit programs do not run on this machine; the 32-bit whole runs will be skipped"
+
 # Wine takes the system code page from the locale: 936 needs zh_CN.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
   echo "setup: generating the zh_CN.UTF-8 locale"

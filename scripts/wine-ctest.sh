@@ -12,6 +12,7 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 
 . "$root/scripts/xvfb.sh"
+. "$root/scripts/wine-env.sh"
 start_xvfb || { echo "wine-ctest: no free X display" >&2; exit 1; }
 export DISPLAY=$display
 

@@ -4,11 +4,13 @@
 # instead of a browser, and windows not handed to a window manager: Xvfb has
 # none, and Wine would wait 2 s for one on every hide or destroy. The
 # loopback TLS server's CA is made in "$prefix/zr-test-ca" and trusted by the
-# prefix as a root.
+# prefix as a root. With a third argument "wow64" the prefix must also run
+# 32-bit programs: one made before 32-bit Wine was installed is updated.
 set -u
 prefix=$1
 bindir=$2
 src=$(cd "$(dirname "$0")/.." && pwd)
+. "$src/scripts/wine-env.sh"
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
@@ -22,6 +24,12 @@ if [ ! -f "$prefix/.zr-ready" ]; then
   done
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   touch "$prefix/.zr-ready"
+fi
+if [ "${3:-}" = wow64 ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]; then
+  # Without its time stamp Wine takes the prefix for an older one and
+  # installs every DLL again, the 32-bit ones with them.
+  rm -f "$prefix/.update-timestamp"
+  wineboot -u >/dev/null 2>&1 || { echo "wineboot -u failed for $prefix" >&2; exit 1; }
 fi
 if [ ! -f "$prefix/.zr-ca" ] && [ -f "$bindir/trust_root.exe" ]; then
   python3 "$src/tests/support/test_server.py" --make-ca --tls-ca "$prefix/zr-test-ca" || exit 1

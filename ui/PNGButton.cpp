@@ -124,8 +124,7 @@ void TPNGCaptionButton::Paint(HDC DC) {
   HDC Previous = Canvas().Handle();
   Canvas().SetHandle(DC);  // selects the font, transparent background
   Canvas().Font().Assign(Font());
-  RECT R{-FOffX, -FOffY, Width(), Height()};
-  DrawTextA(DC, Caption().c_str(), -1, &R,
-            DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | AlignFlags[FCaptionAligh]);
+  TRect R(-FOffX, -FOffY, Width(), Height());
+  Canvas().TextRect(R, Caption(), DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | AlignFlags[FCaptionAligh]);
   Canvas().SetHandle(Previous);
 }

@@ -64,7 +64,7 @@ class TPNGCaptionButton : public TPNGButton {
  public:
   explicit TPNGCaptionButton(TComponent* AOwner) : TPNGButton(AOwner) {}
 
-  // Caption (8-bit, system code page) and Font come from the control.
+  // Caption (GBK) and Font come from the control.
   bool ShowCaption() const { return FShowCaption; }
   void SetShowCaption(bool Value);
   TCaptionALign CaptionAligh() const { return FCaptionAligh; }

@@ -1,5 +1,7 @@
 #include "ui/uTransLabel.h"
 
+#include "framework/GbkText.h"
+
 void TLabel::SetCaptionW(const std::u16string& Value) {
   if (Value == FCaptionW) return;
   FCaptionW = Value;
@@ -8,15 +10,11 @@ void TLabel::SetCaptionW(const std::u16string& Value) {
 
 std::wstring TLabel::DisplayText() const {
   if (!FCaptionW.empty()) return std::wstring(FCaptionW.begin(), FCaptionW.end());
-  const std::string& Text = Caption();
-  const int Length = MultiByteToWideChar(CP_ACP, 0, Text.data(), int(Text.size()), nullptr, 0);
-  std::wstring Wide(Length, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, Text.data(), int(Text.size()), &Wide[0], Length);
-  return Wide;
+  return GbkToWide(Caption());
 }
 
 void TLabel::DoDrawText(TRect& Rect, UINT Flags) {
-  // 1. CaptionW, else the 8-bit caption in the system code page.
+  // 1. CaptionW, else the 8-bit caption, which is GBK.
   std::wstring Text = DisplayText();
   // 2. An empty label still has the height of one line.
   if ((Flags & DT_CALCRECT) && (Text.empty() || Text == L"&")) Text += L' ';

@@ -11,6 +11,7 @@
 # events, and once cancelled part-way, for the time Cancel takes.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/wine-env.sh"  # 64-bit programs through the 64-bit loader
 build=$(cd "${1:?win64 build folder}" && pwd)
 rounds=${2:-3}
 size_mib=${ZR_BENCH_MIB:-256}

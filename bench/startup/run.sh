@@ -14,6 +14,7 @@
 # keeps Wine's default, as the whole-program tests run.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/wine-env.sh"  # 64-bit programs through the 64-bit loader
 build=$(cd "${1:?win64 build folder}" && pwd)
 rounds=${2:-5}
 size_mib=${ZR_BENCH_MIB:-32}

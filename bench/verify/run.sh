@@ -6,6 +6,7 @@
 #   bench/verify/run.sh WIN64_BUILD_FOLDER [ROUNDS]
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/wine-env.sh"  # 64-bit programs through the 64-bit loader
 build=$(cd "${1:?win64 build folder}" && pwd)
 rounds=${2:-5}
 

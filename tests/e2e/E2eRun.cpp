@@ -9,9 +9,11 @@
 #include <sodium.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/uFunction.h"
 #include "framework/ExtCtrls.h"
+#include "framework/GbkText.h"
 #include "net/uVerify.h"
 #include "tools/publish/uPublish.h"
 
@@ -49,19 +51,37 @@ LRESULT Ask(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam, bool Wide = false)
   return static_cast<LRESULT>(Result);
 }
 
+// Texts are read as UTF-16 and compared as GBK, whatever this process's
+// code page.
 std::string TextOf(HWND Wnd) {
-  int N = static_cast<int>(Ask(Wnd, WM_GETTEXTLENGTH, 0, 0));
-  std::string S(N + 1, '\0');
-  Ask(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]));
+  int N = static_cast<int>(Ask(Wnd, WM_GETTEXTLENGTH, 0, 0, true));
+  std::wstring S(N + 1, L'\0');
+  Ask(Wnd, WM_GETTEXT, N + 1, reinterpret_cast<LPARAM>(&S[0]), true);
   S.resize(N);
-  return S;
+  return WideToGbk(S);
 }
 
 // Without a message: a window of another process may not be answering.
 std::string TitleOf(HWND Wnd) {
-  char Title[256] = {};
-  GetWindowTextA(Wnd, Title, sizeof Title);
-  return Title;
+  wchar_t Title[256] = {};
+  GetWindowTextW(Wnd, Title, 256);
+  return WideToGbk(Title);
+}
+
+// The program file that runs as "ZeRunUpdate.exe": of the build named by
+// ZR_PROGRAM_DIR (the 32-bit release build), else of this one.
+std::string ProgramFile(const char* Build) {
+  const char* Dir = std::getenv("ZR_PROGRAM_DIR");
+  return Dir && *Dir ? std::string(Dir) + "\\" + Build : SupportExe(Build);
+}
+
+const char* MachineOf(const std::string& Exe) {
+  std::string Image = ReadWholeFile(Exe);
+  if (Image.size() < 0x200) return "missing";
+  auto* Dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Image.data());
+  if (static_cast<size_t>(Dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32) > Image.size()) return "unreadable";
+  auto* Nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(Image.data() + Dos->e_lfanew);
+  return Nt->FileHeader.Machine == IMAGE_FILE_MACHINE_I386 ? "32-bit" : "64-bit";
 }
 
 // A visible window of the process with the program's title.
@@ -159,6 +179,15 @@ std::string Document(const std::vector<std::string>& Urls, uint32_t Version, con
   std::string Text = "{\"Urls\":[";
   for (size_t I = 0; I < Urls.size(); ++I) Text += (I ? ",\"" : "\"") + Urls[I] + "\"";
   Text += "],\"ver\":" + std::to_string(Version) + ",\"Msg\":\"";
+  // Under another code page the GBK notes can only travel escaped.
+  if (GetACP() != kGbkCodePage) {
+    for (wchar_t C : GbkToWide(Msg)) {
+      char Escape[8];
+      std::snprintf(Escape, sizeof Escape, "\\u%04x", static_cast<unsigned>(C));
+      Text += Escape;
+    }
+    return Text + "\"}";
+  }
   for (char C : Msg) {
     if (C == '\r') Text += "\\r";
     else if (C == '\n') Text += "\\n";
@@ -213,10 +242,10 @@ std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Ver
   TRelease Release;
   Release.Urls = Urls;
   Release.Version = Version;
-  Release.Notes = Recode(Msg, CP_ACP, CP_UTF8);
+  Release.Notes = Recode(Msg, kGbkCodePage, CP_UTF8);
   Release.Sha256Hex = Sha256HexOf(Setup);
   Release.Size = Setup.size();
-  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, CP_ACP), {TestSecretKey()});
+  return SignDocument(Recode(DocumentJson(Release), CP_UTF8, kGbkCodePage), {TestSecretKey()});
 }
 
 std::string InstallerBytes(size_t Size) {
@@ -301,8 +330,10 @@ UpdaterRun::UpdaterRun(bool FreshState, const char* Build) {
   CreateDirectoryA((Base + "Program Files").c_str(), nullptr);
   CreateDirectoryA(ProgramDir.c_str(), nullptr);
   Exe = ProgramDir + "ZeRunUpdate.exe";
-  if (!CopyFileA(SupportExe(Build).c_str(), Exe.c_str(), FALSE))
+  std::string Source = ProgramFile(Build);
+  if (!CopyFileA(Source.c_str(), Exe.c_str(), FALSE))
     std::fprintf(stderr, "could not copy the program to %s (error %lu)\n", Exe.c_str(), GetLastError());
+  std::printf("whole run of the %s build %s, code page %u\n", MachineOf(Source), Source.c_str(), GetACP());
   if (FreshState) {
     ServerReset();
     DeleteTree(GetUserDataDir());
@@ -434,9 +465,7 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
       for (int I = 0; I < Count; ++I) {
         wchar_t Line[1024] = {};
         if (Ask(Child, LB_GETTEXTLEN, I, 0, true) < 1024) Ask(Child, LB_GETTEXT, I, reinterpret_cast<LPARAM>(Line), true);
-        char Ansi[2048] = {};
-        WideCharToMultiByte(CP_ACP, 0, Line, -1, Ansi, sizeof Ansi, nullptr, nullptr);
-        N.Lines.push_back(Ansi);
+        N.Lines.push_back(WideToGbk(Line));
       }
     } else if (Class.find("edit") != std::string::npos || Class.find("memo") != std::string::npos) {
       N.MemoVisible = IsWindowVisible(Child);

@@ -23,7 +23,8 @@ const char* const kSetupPath = "/files/ZeRunSetup.exe";
 uint32_t Packed(unsigned Major, unsigned Minor);
 // The installed version; a negative value removes it.
 void SetInstalledVersion(int64_t Packed);
-// The document in the system code page, as the server sends it.
+// The document in the system code page, as the server sends it; its notes
+// \u-escaped when that is not GBK.
 std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg);
 // The installer's SHA-256 as the document writes it.
 std::string Sha256HexOf(const std::string& Bytes);
@@ -83,8 +84,9 @@ class UpdaterRun {
  public:
   // A fresh program folder, user data folder and server state; with
   // FreshState false, the folders of the previous run stay as they are.
-  // Build names the program file of the build folder that is installed as
-  // "ZeRunUpdate.exe" (another update URL or public key).
+  // Build names the program file of the build folder (ZR_PROGRAM_DIR, else
+  // this one's) that is installed as "ZeRunUpdate.exe" (another update URL
+  // or public key).
   explicit UpdaterRun(bool FreshState = true, const char* Build = "ZeRunUpdate.exe");
   ~UpdaterRun();
 
