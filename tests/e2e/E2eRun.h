@@ -70,6 +70,20 @@ class WineManagedWindows {
   bool FOn;
 };
 
+// While it lives, programs started here see a display of Dpi dots per
+// inch: Wine reads LogPixels when a process starts.
+class DisplayDpi {
+ public:
+  explicit DisplayDpi(int Dpi);
+  ~DisplayDpi();
+  DisplayDpi(const DisplayDpi&) = delete;
+  DisplayDpi& operator=(const DisplayDpi&) = delete;
+};
+
+// Rows from the first to the last with dark ink (text) in a rectangle of
+// the window's 96-dpi layout.
+int InkHeight(HWND Wnd, const RECT& Layout);
+
 struct Notice {
   HWND Wnd = nullptr;
   bool IsProgress = false;      // the progress window (list box and bar)
