@@ -141,7 +141,8 @@ void ShowBadge(TFormUpdateInfo& Form, TBadge Badge) {
 // A notice of one line: the memo gives its room to the text.
 void SetNoticeText(TFormUpdateInfo& Form, const std::string& Text) {
   Form.lblInfo->SetCaption(Text);
-  Form.lblInfo->SetTop(90);
+  // A 96-dpi position: the window may already have been made and scaled.
+  Form.lblInfo->SetTop(Form.ScaleValue(90));
   Form.mmoHistory->SetVisible(false);
 }
 
@@ -175,7 +176,7 @@ bool ShowCheckingNotice() {
   Form.imgYes->SetVisible(false);
   Form.imgIco->SetVisible(true);
   Form.lblInfo->SetCaption("请等待，正在联网检测新版本......");
-  Form.lblInfo->SetTop(90);
+  Form.lblInfo->SetTop(Form.ScaleValue(90));
   Form.mmoHistory->SetVisible(false);
   Form.btnOK->SetVisible(false);
   if (IsSilentRun()) return true;

@@ -304,12 +304,14 @@ std::map<std::string, std::string> FolderTree(const std::string& Dir) {
   return Tree;
 }
 
-WineManagedWindows::WineManagedWindows(bool On) : FOn(On) {
-  if (FOn) SetManagedWindows("Y");
+ProgramDisplay::ProgramDisplay(int Dpi, bool Managed) : FManaged(Managed) {
+  SetLogPixels(static_cast<DWORD>(Dpi));
+  if (FManaged) SetManagedWindows("Y");
 }
 
-WineManagedWindows::~WineManagedWindows() {
-  if (FOn) SetManagedWindows("N");
+ProgramDisplay::~ProgramDisplay() {
+  SetLogPixels(96);
+  if (FManaged) SetManagedWindows("N");
 }
 
 std::set<HWND> VisibleTopWindows() {
@@ -492,9 +494,6 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
   }
   return N;
 }
-
-DisplayDpi::DisplayDpi(int Dpi) { SetLogPixels(static_cast<DWORD>(Dpi)); }
-DisplayDpi::~DisplayDpi() { SetLogPixels(96); }
 
 int InkHeight(HWND Wnd, const RECT& Layout) {
   const Capture Shot = CaptureWindow(Wnd);

@@ -137,8 +137,7 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
                   Row{Packed(1, 2), 192, false}}) {
     SCOPED_TRACE(testing::Message() << Run.Offered << " at " << Run.Dpi << " dpi");
     const uint32_t Offered = Run.Offered;
-    WineManagedWindows Managed(Run.Managed);
-    DisplayDpi Display(Run.Dpi);
+    ProgramDisplay Display(Run.Dpi, Run.Managed);
     const std::string Shot = Run.Dpi == 96 ? "update" : "update-" + std::to_string(Run.Dpi);
     UpdaterRun R;
     SetInstalledVersion(Packed(1, 1));
