@@ -116,7 +116,7 @@ bool TPicture::LoadFromBitmap(HBITMAP bitmap) {
 void TPicture::Assign(const TPicture& source) {
   if (&source == this) return;
   FKind = source.FKind;
-  FPPI = source.FPPI;
+  // The holder keeps its own dpi: a picture drawn for another is stretched.
   FDrawnPPI = source.FDrawnPPI;
   FSkinModule = source.FSkinModule;
   FSkinId = source.FSkinId;
