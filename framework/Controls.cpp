@@ -678,3 +678,32 @@ void TWinControl::ApplyAnchors() {
   FAnchoring = false;
 }
 
+
+// Display scale
+
+void TControl::ScaleFont(int M, int D) {
+  if (!FParentFont || !FParent) FFont.SetHeight(MulDiv(FFont.Height(), M, D));
+}
+
+void TControl::ChangeScale(int M, int D) {
+  ScaleFont(M, D);
+  // Edges, not sizes, are scaled: neighbours stay neighbours.
+  const int L = MulDiv(FLeft, M, D), T = MulDiv(FTop, M, D);
+  SetBounds(L, T, MulDiv(FLeft + FWidth, M, D) - L, MulDiv(FTop + FHeight, M, D) - T);
+  FAnchorRight = MulDiv(FAnchorRight, M, D);
+  FAnchorBottom = MulDiv(FAnchorBottom, M, D);
+}
+
+void TWinControl::ScaleControls(int M, int D) {
+  // The distances to the edges are scaled with the children, not measured
+  // against the parent's old size.
+  FAnchoring = true;
+  for (TControl* C : FControls) C->ChangeScale(M, D);
+  for (TWinControl* C : FWinControls) C->ChangeScale(M, D);
+  FAnchoring = false;
+}
+
+void TWinControl::ChangeScale(int M, int D) {
+  ScaleControls(M, D);
+  TControl::ChangeScale(M, D);
+}

@@ -120,6 +120,10 @@ class TControl : public TComponent {
 
   virtual void Paint(HDC DC);
   virtual int HitTest(int X, int Y);
+  // Moves the control to another display scale: M is the new dpi, D the
+  // old. Bounds, the distances of the anchors and a font of its own are
+  // multiplied by M / D; a windowed control scales its children first.
+  virtual void ChangeScale(int M, int D);
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -147,6 +151,8 @@ class TControl : public TComponent {
   void ApplyAutoSize(int& AWidth, int& AHeight);
   // Remembers the distances to the parent's edges for the anchors.
   void UpdateAnchorRules();
+  // Multiplies the height of a font of the control's own by M / D.
+  void ScaleFont(int M, int D);
 
   int FLeft = 0;
   int FTop = 0;
@@ -227,6 +233,7 @@ class TWinControl : public TControl {
   TRect ClientRect() const override;
   void SetVisible(bool Value) override;
   void Invalidate() override;
+  void ChangeScale(int M, int D) override;
 
   // Paints the background and the painted children into DC as the window's
   // own painting does (windowed children are not included).
@@ -253,6 +260,8 @@ class TWinControl : public TControl {
   void TextChanged() override;
   void ColorChanged() override;
   bool IsPlatformControl() const { return FPlatformControl; }
+  // ChangeScale of every child, painted and windowed.
+  void ScaleControls(int M, int D);
 
  private:
   friend class TControl;

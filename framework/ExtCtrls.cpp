@@ -143,6 +143,11 @@ void TImage::SetPicture(std::shared_ptr<TGraphic> Value) {
   Invalidate();
 }
 
+void TImage::ChangeScale(int M, int D) {
+  if (FPicture) FPicture->SetPixelsPerInch(M);
+  TControl::ChangeScale(M, D);
+}
+
 void TImage::SetStretch(bool Value) {
   if (Value == FStretch) return;
   FStretch = Value;

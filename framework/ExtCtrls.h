@@ -87,6 +87,7 @@ class TImage : public TControl {
   void SetCenter(bool Value);
 
   void Paint(HDC DC) override;
+  void ChangeScale(int M, int D) override;
 
  protected:
   // The picture's size; any size while there is no picture.

@@ -72,6 +72,7 @@ void TForm::CreateWnd() {
   DoCreate();
   if (HandleAllocated()) return;  // OnCreate asked for the window already
   TWinControl::CreateWnd();
+  ScaleForPPI(WindowPixelsPerInch(Handle()));
   if (Application && Application->Icon)
     SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Application->Icon));
 }
@@ -131,7 +132,10 @@ void TForm::ApplyPosition() {
 }
 
 void TForm::SetVisible(bool Value) {
-  if (Value && !FPositioned) ApplyPosition();
+  if (Value && !FPositioned) {
+    HandleNeeded();  // scaled for its monitor before it is placed
+    ApplyPosition();
+  }
   TWinControl::SetVisible(Value);
 }
 
@@ -199,7 +203,31 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     Close();
     return 0;
   }
+  if (Msg == WM_DPICHANGED) {
+    DpiChanged(HIWORD(WParam), *reinterpret_cast<const RECT*>(LParam));
+    return 0;
+  }
   return TWinControl::WndProc(Msg, WParam, LParam);
+}
+
+void TForm::ScaleForPPI(int NewPPI) {
+  if (NewPPI <= 0 || NewPPI == FPixelsPerInch) return;
+  const int OldPPI = FPixelsPerInch;
+  FPixelsPerInch = NewPPI;
+  ChangeScale(NewPPI, OldPPI);
+}
+
+void TForm::ChangeScale(int M, int D) {
+  ScaleControls(M, D);
+  ScaleFont(M, D);
+  const TRect Client = ClientRect();
+  SetBounds(FLeft, FTop, FWidth - Client.Width() + MulDiv(Client.Width(), M, D),
+            FHeight - Client.Height() + MulDiv(Client.Height(), M, D));
+}
+
+void TForm::DpiChanged(int NewPPI, const RECT& Suggested) {
+  ScaleForPPI(NewPPI);
+  SetBounds(Suggested.left, Suggested.top, Suggested.right - Suggested.left, Suggested.bottom - Suggested.top);
 }
 
 TForm* GetParentForm(TControl* Control) {

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "framework/Controls.h"
+#include "framework/DisplayScale.h"
 
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
 using TBorderIcons = unsigned;
@@ -54,6 +55,16 @@ class TForm : public TWinControl {
   // Runs OnCreate unless it has run already.
   void DoCreate();
 
+  // The dpi the layout is scaled for: 96 until the window is made, then the
+  // dpi of its monitor.
+  int PixelsPerInch() const { return FPixelsPerInch; }
+  // A length written for 96 dpi, in the form's scale.
+  int ScaleValue(int Value) const { return MulDiv(Value, FPixelsPerInch, kDesignPixelsPerInch); }
+  // Scales the layout from the current dpi to NewPPI.
+  void ScaleForPPI(int NewPPI);
+  // The controls, the font and the client size; the position stays.
+  void ChangeScale(int M, int D) override;
+
   TNotifyEvent OnCreate;
   TCloseQueryEvent OnCloseQuery;
 
@@ -68,6 +79,8 @@ class TForm : public TWinControl {
   void RunModalLoop();
   void ApplyPosition();
   void UpdateStyles();
+  // WM_DPICHANGED: the layout for the new dpi, in the suggested rectangle.
+  void DpiChanged(int NewPPI, const RECT& Suggested);
 
   TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
   TFormStyle FFormStyle = fsNormal;
@@ -75,6 +88,7 @@ class TForm : public TWinControl {
   bool FModal = false;
   bool FCreated = false;
   bool FPositioned = false;
+  int FPixelsPerInch = kDesignPixelsPerInch;
 };
 
 // The form that contains a control, or null.

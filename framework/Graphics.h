@@ -109,4 +109,6 @@ class TGraphic : public TObject {
   virtual int Height() const = 0;
   bool Empty() const { return Width() < 1 || Height() < 1; }
   virtual void Draw(HDC DC, const TRect& Dest) const = 0;
+  // Sizes from now on are pixels at PPI dots per inch (96 at first).
+  virtual void SetPixelsPerInch(int) {}
 };

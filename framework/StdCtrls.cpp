@@ -197,6 +197,12 @@ void TListBox::FontChanged() {
   ApplyItemHeight();  // a new font resets the item height
 }
 
+void TListBox::ChangeScale(int M, int D) {
+  FItemHeight = MulDiv(FItemHeight, M, D);
+  TWinControl::ChangeScale(M, D);
+  ApplyItemHeight();
+}
+
 void TListBox::ApplyItemHeight() {
   if (HandleAllocated() && FItemHeight > 0)
     SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, FItemHeight);

@@ -58,6 +58,7 @@ class TListBox : public TWinControl {
   void CreateParams(TCreateParams& Params) override;
   void CreateWnd() override;
   void FontChanged() override;
+  void ChangeScale(int M, int D) override;
 
  private:
   void ApplyItemHeight();

@@ -132,14 +132,15 @@ std::unique_ptr<TGdiPlusImage> TGdiPlusImage::Decode(const void* data, size_t si
       new TGdiPlusImage(image, stream, static_cast<int>(width), static_cast<int>(height)));
 }
 
-void TGdiPlusImage::DrawPart(HDC dc, const RECT& dest, const RECT& source) const {
+void TGdiPlusImage::DrawPart(HDC dc, const RECT& dest, const RECT& source, float sourceScale) const {
   TGdiPlusLibrary& gdip = TGdiPlusLibrary::Instance();
   if (!gdip.Started()) return;
   void* graphics = nullptr;
   if (gdip.CreateFromHDC(dc, &graphics) != 0 || !graphics) return;
   gdip.DrawImageRectRect(graphics, FImage, TReal(dest.left), TReal(dest.top),
                          TReal(dest.right - dest.left), TReal(dest.bottom - dest.top),
-                         TReal(source.left), TReal(source.top), TReal(source.right - source.left),
-                         TReal(source.bottom - source.top), UnitPixel, nullptr, nullptr, nullptr);
+                         TReal(source.left) * sourceScale, TReal(source.top) * sourceScale,
+                         TReal(source.right - source.left) * sourceScale,
+                         TReal(source.bottom - source.top) * sourceScale, UnitPixel, nullptr, nullptr, nullptr);
   gdip.DeleteGraphics(graphics);
 }

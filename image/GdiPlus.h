@@ -19,9 +19,10 @@ class TGdiPlusImage {
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
 
-  // Draws the source rectangle scaled into the destination, blended by the
-  // alpha channel. Opens and closes one GDI+ drawing context on the DC.
-  void DrawPart(HDC dc, const RECT& dest, const RECT& source) const;
+  // Draws the source rectangle, multiplied by sourceScale, scaled into the
+  // destination, blended by the alpha channel. Opens and closes one GDI+
+  // drawing context on the DC.
+  void DrawPart(HDC dc, const RECT& dest, const RECT& source, float sourceScale = 1) const;
 
  private:
   TGdiPlusImage(void* image, IStream* stream, int width, int height);

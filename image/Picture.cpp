@@ -37,10 +37,28 @@ std::vector<char> ReadWholeFile(const char* path) {
   return bytes;
 }
 
+struct TResourceBytes {
+  const void* data;
+  size_t size;
+};
+
+TResourceBytes FindResourceBytes(HINSTANCE module, int id) {
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10));  // RT_RCDATA
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const void* data = loaded ? LockResource(loaded) : nullptr;
+  return {data, data ? SizeofResource(module, found) : 0};
+}
+
 }  // namespace
 
 bool TPicture::LoadFromBytes(const void* data, size_t size) {
   Reset();
+  Decode(data, size);
+  Changed();
+  return FKind != pkNone;
+}
+
+bool TPicture::Decode(const void* data, size_t size) {
   if (data && IsPNG(data, size)) {
     FPNG = TGdiPlusImage::Decode(data, size);
     if (FPNG) FKind = pkPNG;
@@ -49,15 +67,37 @@ bool TPicture::LoadFromBytes(const void* data, size_t size) {
     if (DecodeJpeg(data, size, pixels)) FBitmap = TDibBitmap::FromPixels(pixels);
     if (FBitmap) FKind = pkJPEG;
   }
-  Changed();
   return FKind != pkNone;
 }
 
 bool TPicture::LoadFromResource(HINSTANCE module, int id) {
-  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(10));  // RT_RCDATA
-  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-  const void* data = loaded ? LockResource(loaded) : nullptr;
-  return LoadFromBytes(data, data ? SizeofResource(module, found) : 0);
+  const TResourceBytes bytes = FindResourceBytes(module, id);
+  return LoadFromBytes(bytes.data, bytes.size);
+}
+
+bool TPicture::LoadSkinResource(HINSTANCE module, int id) {
+  Reset();
+  FSkinModule = module;
+  FSkinId = id;
+  // The nearest of 96, 144 and 192; ties go to the larger drawing, as
+  // shrinking keeps lines sharper.
+  const int nearest = FPPI >= 168 ? 2 : FPPI >= 120 ? 1 : 0;
+  for (int scale = nearest; scale >= 0 && FKind == pkNone; --scale) {
+    const int drawnPPI = 96 + 48 * scale;
+    const TResourceBytes bytes = FindResourceBytes(module, id + scale * kSkinScaleStep);
+    if (Decode(bytes.data, bytes.size)) FDrawnPPI = drawnPPI;
+  }
+  Changed();
+  return FKind != pkNone;
+}
+
+void TPicture::SetPixelsPerInch(int ppi) {
+  if (ppi <= 0 || ppi == FPPI) return;
+  FPPI = ppi;
+  if (FSkinId)
+    LoadSkinResource(FSkinModule, FSkinId);
+  else
+    Changed();
 }
 
 bool TPicture::LoadFromFile(const char* path) {
@@ -76,6 +116,10 @@ bool TPicture::LoadFromBitmap(HBITMAP bitmap) {
 void TPicture::Assign(const TPicture& source) {
   if (&source == this) return;
   FKind = source.FKind;
+  // The holder keeps its own dpi: a picture drawn for another is stretched.
+  FDrawnPPI = source.FDrawnPPI;
+  FSkinModule = source.FSkinModule;
+  FSkinId = source.FSkinId;
   FPNG = source.FPNG;
   FBitmap = source.FBitmap;
   Changed();
@@ -88,26 +132,30 @@ void TPicture::Clear() {
 
 void TPicture::Reset() {
   FKind = pkNone;
+  FDrawnPPI = 96;
+  FSkinId = 0;
   FPNG.reset();
   FBitmap.reset();
 }
 
 int TPicture::Width() const {
-  if (FPNG) return FPNG->Width();
-  return FBitmap ? FBitmap->Width() : 0;
+  const int drawn = FPNG ? FPNG->Width() : FBitmap ? FBitmap->Width() : 0;
+  return MulDiv(drawn, FPPI, FDrawnPPI);
 }
 
 int TPicture::Height() const {
-  if (FPNG) return FPNG->Height();
-  return FBitmap ? FBitmap->Height() : 0;
+  const int drawn = FPNG ? FPNG->Height() : FBitmap ? FBitmap->Height() : 0;
+  return MulDiv(drawn, FPPI, FDrawnPPI);
 }
 
 void TPicture::DrawPNGPart(HDC dc, const RECT& dest, const RECT& source) const {
-  if (FPNG) FPNG->DrawPart(dc, dest, source);
+  if (FPNG) FPNG->DrawPart(dc, dest, source, DrawnPerShown());
 }
 
 void TPicture::StretchBitmapPart(HDC dc, const RECT& dest, const RECT& source) const {
-  if (FBitmap) FBitmap->StretchTo(dc, dest, source);
+  if (!FBitmap) return;
+  auto drawn = [this](LONG v) { return static_cast<LONG>(MulDiv(v, FDrawnPPI, FPPI)); };
+  FBitmap->StretchTo(dc, dest, {drawn(source.left), drawn(source.top), drawn(source.right), drawn(source.bottom)});
 }
 
 void TPicture::DrawWhole(HDC dc, const RECT& dest) const {

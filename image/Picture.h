@@ -13,6 +13,9 @@ class TDibBitmap;
 
 enum TPictureKind { pkNone, pkPNG, pkJPEG, pkBitmap };
 
+// Resource ids of a skin picture's 1.5x and 2x drawings lie this far apart.
+constexpr int kSkinScaleStep = 100;
+
 class TPicture {
  public:
   // Runs after every change of the held picture.
@@ -27,6 +30,14 @@ class TPicture {
   bool LoadFromBytes(const void* data, size_t size);
   // An RCDATA resource of the module holding PNG or JPEG bytes.
   bool LoadFromResource(HINSTANCE module, int id);
+  // A skin picture drawn for 96, 144 and 192 dpi, held as the resources id,
+  // id + kSkinScaleStep and id + 2 * kSkinScaleStep: the one nearest the
+  // holder's dpi is loaded (the first where the others are missing).
+  bool LoadSkinResource(HINSTANCE module, int id);
+  // Sizes and source rectangles are pixels at ppi dots per inch from now
+  // on (96 at first): a picture drawn for another dpi is stretched, and a
+  // skin picture is loaded again at the nearest scale.
+  void SetPixelsPerInch(int ppi);
   bool LoadFromFile(const char* path);
   // A copy of the bitmap; the caller keeps its handle.
   bool LoadFromBitmap(HBITMAP bitmap);
@@ -52,8 +63,15 @@ class TPicture {
  private:
   void Reset();
   void Changed();
+  bool Decode(const void* data, size_t size);
+  // What one pixel of the drawn picture is in the holder's pixels.
+  float DrawnPerShown() const { return float(FDrawnPPI) / float(FPPI); }
 
   TPictureKind FKind = pkNone;
+  int FPPI = 96;
+  int FDrawnPPI = 96;  // the dpi the held picture was drawn for
+  HINSTANCE FSkinModule = nullptr;
+  int FSkinId = 0;  // 0: not a skin picture
   std::shared_ptr<const TGdiPlusImage> FPNG;
   std::shared_ptr<const TDibBitmap> FBitmap;  // JPEG and bitmap pictures
 };

@@ -24,6 +24,8 @@ class TPNGControl : public TPNGCustomControl {
   TPicture& PNGImage() { return FPNGImage; }
   const TPicture& PNGImage() const { return FPNGImage; }
   void SetPNGImage(const TPicture& Value) { FPNGImage.Assign(Value); }
+  // The picture follows to the new dpi, at the nearest drawn scale.
+  void ChangeScale(int M, int D) override;
 
  protected:
   virtual void PictureChanged();

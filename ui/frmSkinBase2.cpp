@@ -17,7 +17,7 @@ const int CloseButtonWidth = 30;
 const int CloseButtonHeight = 40;
 
 void LoadSkinPicture(TPicture& Picture, int Id) {
-  Picture.LoadFromResource(GetModuleHandleA(nullptr), Id);
+  Picture.LoadSkinResource(GetModuleHandleA(nullptr), Id);
 }
 
 }  // namespace
@@ -81,14 +81,14 @@ void TFormSkinBase2::btnCloseClick(TObject*) { Close(); }
 
 void TFormSkinBase2::imgFrmBGTopMouseDown(TObject*, TMouseButton Button, TShiftState, int,
                                           int Y) {
-  if (Button == mbLeft && Y <= DragStripBottom) DragWindow(this, true);
+  if (Button == mbLeft && Y <= ScaleValue(DragStripBottom)) DragWindow(this, true);
 }
 
 // A double-click on the background neither maximises nor restores the window.
 void TFormSkinBase2::imgFrmBGTopDblClick(TObject*) {}
 
 void TFormSkinBase2::LayOutCloseButton() {
-  btnClose->SetLeft(Width() - btnClose->Width() - CloseButtonMargin);
+  btnClose->SetLeft(Width() - btnClose->Width() - ScaleValue(CloseButtonMargin));
 }
 
 LRESULT TFormSkinBase2::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -22,7 +22,7 @@ TPNGCaptionButton* NewSkinButton(TForm* Form, int Left, const char* Caption, int
   TPNGCaptionButton* Button = new TPNGCaptionButton(Form);
   Button->SetParent(Form);
   Button->SetBounds(Left, 194, 80, 28);
-  Button->PNGImage().LoadFromResource(GetModuleHandleA(nullptr), IDR_SKIN_BUTTON);
+  Button->PNGImage().LoadSkinResource(GetModuleHandleA(nullptr), IDR_SKIN_BUTTON);
   Button->SetNumGlyphs(4);
   Button->SetAutoSize(true);
   Button->SetCaption(Caption);
@@ -40,12 +40,13 @@ const TColor kFormColor = 16119285;  // 0xF5F5F5
 // A skin PNG as the picture of a TImage, drawn with its alpha.
 class TPNGGraphic : public TGraphic {
  public:
-  explicit TPNGGraphic(int ResourceId) { FPicture.LoadFromResource(GetModuleHandleA(nullptr), ResourceId); }
+  explicit TPNGGraphic(int ResourceId) { FPicture.LoadSkinResource(GetModuleHandleA(nullptr), ResourceId); }
   int Width() const override { return FPicture.Width(); }
   int Height() const override { return FPicture.Height(); }
   void Draw(HDC DC, const TRect& Dest) const override {
     FPicture.DrawPNGPart(DC, Dest, TRect(0, 0, Width(), Height()));
   }
+  void SetPixelsPerInch(int PPI) override { FPicture.SetPixelsPerInch(PPI); }
 
  private:
   TPicture FPicture;
@@ -74,7 +75,7 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   PNGImage1 = new TPNGImage(this);
   PNGImage1->SetParent(this);
   PNGImage1->SetBounds(20, 15, 107, 27);
-  PNGImage1->PNGImage().LoadFromResource(GetModuleHandleA(nullptr), IDR_SKIN_TITLE);
+  PNGImage1->PNGImage().LoadSkinResource(GetModuleHandleA(nullptr), IDR_SKIN_TITLE);
   PNGImage1->SetAutoSize(true);
 
   imgIco = NewBadge(this, 110, IDR_SKIN_BADGE_INFO, true);
@@ -140,7 +141,8 @@ void ShowBadge(TFormUpdateInfo& Form, TBadge Badge) {
 // A notice of one line: the memo gives its room to the text.
 void SetNoticeText(TFormUpdateInfo& Form, const std::string& Text) {
   Form.lblInfo->SetCaption(Text);
-  Form.lblInfo->SetTop(90);
+  // A 96-dpi position: the window may already have been made and scaled.
+  Form.lblInfo->SetTop(Form.ScaleValue(90));
   Form.mmoHistory->SetVisible(false);
 }
 
@@ -174,7 +176,7 @@ bool ShowCheckingNotice() {
   Form.imgYes->SetVisible(false);
   Form.imgIco->SetVisible(true);
   Form.lblInfo->SetCaption("请等待，正在联网检测新版本......");
-  Form.lblInfo->SetTop(90);
+  Form.lblInfo->SetTop(Form.ScaleValue(90));
   Form.mmoHistory->SetVisible(false);
   Form.btnOK->SetVisible(false);
   if (IsSilentRun()) return true;

@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -142,13 +143,32 @@ void CollectTree(const std::string& Dir, const std::string& Prefix, std::map<std
   FindClose(Find);
 }
 
-void SetManagedWindows(const char* Value) {
+void SetUserValue(const char* KeyName, const char* Name, DWORD Type, const void* Data, DWORD Size) {
   HKEY Key = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &Key,
-                      nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, KeyName, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &Key, nullptr) !=
+      ERROR_SUCCESS)
     return;
-  RegSetValueExA(Key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(Value), 2);
+  RegSetValueExA(Key, Name, 0, Type, static_cast<const BYTE*>(Data), Size);
   RegCloseKey(Key);
+}
+
+void SetManagedWindows(const char* Value) {
+  SetUserValue("Software\\Wine\\X11 Driver", "Managed", REG_SZ, Value, 2);
+}
+
+void SetLogPixels(DWORD Dpi) { SetUserValue("Control Panel\\Desktop", "LogPixels", REG_DWORD, &Dpi, sizeof Dpi); }
+
+// A point of the 96-dpi layout in the window's client coordinates: the
+// windows scale with the display and are 412 pixels wide at 96 dpi.
+POINT Scaled(HWND Wnd, int X, int Y) {
+  RECT R{};
+  GetClientRect(Wnd, &R);
+  return {MulDiv(X, R.right, 412), MulDiv(Y, R.right, 412)};
+}
+
+void ClickScaled(HWND Wnd, int X, int Y) {
+  const POINT P = Scaled(Wnd, X, Y);
+  ClickClient(Wnd, P.x, P.y);
 }
 
 void DeleteTree(const std::string& Dir) {
@@ -288,12 +308,14 @@ std::map<std::string, std::string> FolderTree(const std::string& Dir) {
   return Tree;
 }
 
-WineManagedWindows::WineManagedWindows(bool On) : FOn(On) {
-  if (FOn) SetManagedWindows("Y");
+ProgramDisplay::ProgramDisplay(int Dpi, bool Managed) : FManaged(Managed) {
+  SetLogPixels(static_cast<DWORD>(Dpi));
+  if (FManaged) SetManagedWindows("Y");
 }
 
-WineManagedWindows::~WineManagedWindows() {
-  if (FOn) SetManagedWindows("N");
+ProgramDisplay::~ProgramDisplay() {
+  SetLogPixels(96);
+  if (FManaged) SetManagedWindows("N");
 }
 
 std::set<HWND> VisibleTopWindows() {
@@ -477,8 +499,23 @@ Notice UpdaterRun::Inspect(HWND Wnd) {
   return N;
 }
 
+int InkHeight(HWND Wnd, const RECT& Layout) {
+  const Capture Shot = CaptureWindow(Wnd);
+  const POINT From = Scaled(Wnd, Layout.left, Layout.top), To = Scaled(Wnd, Layout.right, Layout.bottom);
+  int First = -1, Last = -1;
+  for (int Y = From.y; Y < To.y && Y < Shot.height; ++Y)
+    for (int X = From.x; X < To.x && X < Shot.width; ++X) {
+      const uint8_t* Pixel = &Shot.bgra[(static_cast<size_t>(Y) * Shot.width + X) * 4];
+      if (std::max({Pixel[0], Pixel[1], Pixel[2]}) >= 100) continue;
+      if (First < 0) First = Y;
+      Last = Y;
+      break;
+    }
+  return First < 0 ? 0 : Last - First + 1;
+}
+
 char UpdaterRun::Badge(HWND Wnd) {
-  POINT P = {17 + 66, 83 + 14};  // inside the round badge, clear of its sign
+  POINT P = Scaled(Wnd, 17 + 66, 83 + 14);  // inside the round badge, clear of its sign
   ClientToScreen(Wnd, &P);
   HDC Screen = GetDC(nullptr);
   COLORREF C = GetPixel(Screen, P.x, P.y);
@@ -490,15 +527,10 @@ char UpdaterRun::Badge(HWND Wnd) {
   return '?';
 }
 
-void UpdaterRun::ClickOK(HWND Wnd) { ClickClient(Wnd, 185 + 40, 194 + 14); }
+void UpdaterRun::ClickOK(HWND Wnd) { ClickScaled(Wnd, 185 + 40, 194 + 14); }
 void UpdaterRun::ClickMovedOK(HWND Wnd) { ClickCancel(Wnd); }
-void UpdaterRun::ClickCancel(HWND Wnd) { ClickClient(Wnd, 284 + 40, 194 + 14); }
-
-void UpdaterRun::ClickClose(HWND Wnd) {
-  RECT R;
-  GetClientRect(Wnd, &R);
-  ClickClient(Wnd, R.right - 8 - 15, 12);
-}
+void UpdaterRun::ClickCancel(HWND Wnd) { ClickScaled(Wnd, 284 + 40, 194 + 14); }
+void UpdaterRun::ClickClose(HWND Wnd) { ClickScaled(Wnd, 412 - 8 - 15, 12); }
 
 void UpdaterRun::Shot(HWND Wnd, const std::string& Name) { SaveScreenshot(Wnd, "e2e-" + Name); }
 

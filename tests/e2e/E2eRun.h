@@ -56,20 +56,25 @@ std::set<HWND> VisibleTopWindows();
 // Real key presses, each key pressed and released in turn.
 void PressKeys(const std::vector<WORD>& Keys);
 
-// While it lives (and On), programs started here get Wine's default window
-// handling, windows handed to a window manager, instead of the test
-// prefix's Managed "N". The virtual display has no window manager, so Wine
-// then waits 2 s on every hide or destroy.
-class WineManagedWindows {
+// While it lives, programs started here see a display of Dpi dots per inch
+// (Wine reads LogPixels when a process starts) and, with Managed, get Wine's
+// default window handling, windows handed to a window manager, instead of
+// the test prefix's Managed "N". The virtual display has no window manager,
+// so Wine then waits 2 s on every hide or destroy.
+class ProgramDisplay {
  public:
-  explicit WineManagedWindows(bool On);
-  ~WineManagedWindows();
-  WineManagedWindows(const WineManagedWindows&) = delete;
-  WineManagedWindows& operator=(const WineManagedWindows&) = delete;
+  ProgramDisplay(int Dpi, bool Managed);
+  ~ProgramDisplay();
+  ProgramDisplay(const ProgramDisplay&) = delete;
+  ProgramDisplay& operator=(const ProgramDisplay&) = delete;
 
  private:
-  bool FOn;
+  bool FManaged;
 };
+
+// Rows from the first to the last with dark ink (text) in a rectangle of
+// the window's 96-dpi layout.
+int InkHeight(HWND Wnd, const RECT& Layout);
 
 struct Notice {
   HWND Wnd = nullptr;

@@ -124,10 +124,21 @@ std::string InstallerStart(const UpdaterRun& R) {
 }
 
 TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
-  for (uint32_t Offered : {Packed(1, 2), Packed(1, 0)}) {
-    SCOPED_TRACE(Offered);
-    // The first run as on a desktop: windows handed to a window manager.
-    WineManagedWindows Managed(Offered == Packed(1, 2));
+  // The windows at 96 dpi are the reference for the scaled ones: the size
+  // and the text of the finished progress window grow with the dpi.
+  struct Row {
+    uint32_t Offered;
+    int Dpi;
+    bool Managed;  // windows handed to a window manager, as on a desktop
+  };
+  const RECT OKCaption{185, 194, 265, 222};
+  int Text96 = 0;
+  for (Row Run : {Row{Packed(1, 2), 96, true}, Row{Packed(1, 0), 96, false}, Row{Packed(1, 2), 144, false},
+                  Row{Packed(1, 2), 192, false}}) {
+    SCOPED_TRACE(testing::Message() << Run.Offered << " at " << Run.Dpi << " dpi");
+    const uint32_t Offered = Run.Offered;
+    ProgramDisplay Display(Run.Dpi, Run.Managed);
+    const std::string Shot = Run.Dpi == 96 ? "update" : "update-" + std::to_string(Run.Dpi);
     UpdaterRun R;
     SetInstalledVersion(Packed(1, 1));
     std::string Setup = InstallerBytes(3 << 20);
@@ -135,10 +146,18 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
     Serve({SetupUrl()}, Offered);
     R.StartClient();
     R.Start();
-    HWND Progress = AgreeToUpdate(R, "update");
+    HWND Progress = AgreeToUpdate(R, Shot);
     ASSERT_NE(Progress, nullptr);
     ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
-    R.Shot(Progress, "update-finished");
+    R.Shot(Progress, Shot + "-finished");
+    RECT Client{};
+    GetClientRect(Progress, &Client);
+    EXPECT_EQ(Client.right, MulDiv(412, Run.Dpi, 96));
+    EXPECT_EQ(Client.bottom, MulDiv(252, Run.Dpi, 96));
+    const int Text = InkHeight(Progress, OKCaption);
+    if (Run.Dpi == 96) Text96 = Text;
+    EXPECT_GE(Text * 96, Text96 * Run.Dpi * 95 / 100) << Text << " pixels of text, " << Text96 << " at 96 dpi";
+    EXPECT_GT(Text96, 0);
     EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
     EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
     EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));

@@ -249,11 +249,12 @@ HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs) {
   }
 }
 
-bool SaveScreenshot(HWND wnd, const std::string& name) {
+Capture CaptureWindow(HWND wnd) {
+  Capture shot;
   RECT r;
-  if (!GetWindowRect(wnd, &r)) return false;
+  if (!GetWindowRect(wnd, &r)) return shot;
   int w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
+  if (w <= 0 || h <= 0) return shot;
   PumpMessages(100);  // let pending paints reach the screen
   HDC screen = GetDC(nullptr);
   HDC mem = CreateCompatibleDC(screen);
@@ -265,20 +266,23 @@ bool SaveScreenshot(HWND wnd, const std::string& name) {
   bi.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = false;
   if (bmp) {
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
     const uint8_t* p = static_cast<const uint8_t*>(bits);
-    std::vector<uint8_t> pixels(p, p + static_cast<size_t>(w) * h * 4);
-    ok = WritePng(ArtifactsDir() + name + ".png", w, h, pixels);
+    shot = {w, h, std::vector<uint8_t>(p, p + static_cast<size_t>(w) * h * 4)};
     SelectObject(mem, old);
     DeleteObject(bmp);
   }
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
-  return ok;
+  return shot;
+}
+
+bool SaveScreenshot(HWND wnd, const std::string& name) {
+  const Capture shot = CaptureWindow(wnd);
+  return !shot.bgra.empty() && WritePng(ArtifactsDir() + name + ".png", shot.width, shot.height, shot.bgra);
 }
 
 void MoveMouse(int x, int y) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ std::string Quote(const std::string& path);  // "path"
 // Pumps this thread's messages while waiting; 0 when no such window appears.
 HWND WaitForWindow(const char* className, const char* title, DWORD timeoutMs);
 void PumpMessages(DWORD ms);
+// What the screen shows of the window: top-down rows of BGRA pixels.
+struct Capture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> bgra;
+};
+Capture CaptureWindow(HWND wnd);
 // Saves what the screen shows of the window as ZR_ARTIFACTS\<name>.png.
 bool SaveScreenshot(HWND wnd, const std::string& name);
 

@@ -158,6 +158,28 @@ TEST(SkinBase, BackgroundAndCloseButtonFollowTheSize) {
   zrtest::SaveScreenshot(F.Wnd(), "ui_skin_base_resized");
 }
 
+TEST(SkinBase, ADpiChangeScalesTheLayoutIntoTheSuggestedRectangle) {
+  SkinFixture F;
+  // 120: between the drawn scales, the 1.5x pictures shrunk; then back.
+  for (int Dpi : {120, 192, 96}) {
+    SCOPED_TRACE(Dpi);
+    auto Scaled = [Dpi](int V) { return MulDiv(V, Dpi, 96); };
+    RECT Suggested{40, 30, 40 + Scaled(328), 30 + Scaled(227)};
+    SendMessageA(F.Wnd(), WM_DPICHANGED, MAKEWPARAM(Dpi, Dpi), reinterpret_cast<LPARAM>(&Suggested));
+    zrtest::PumpMessages(50);
+    RECT R = F.WindowRect();
+    EXPECT_TRUE(EqualRect(&R, &Suggested));
+    EXPECT_EQ(F.Form->Font().Height(), Scaled(-12));
+    EXPECT_EQ(F.Form->imgMainBG->Width(), Scaled(328));
+    EXPECT_NEAR(F.Form->btnClose->Width(), Scaled(30), 1);
+    EXPECT_EQ(F.Form->btnClose->Height(), Scaled(40));
+    EXPECT_EQ(F.Form->btnClose->Left() + F.Form->btnClose->Width(), Scaled(328) - Scaled(8));
+    // The close button's normal frame: its grey-blue cross, not another frame.
+    const int Cross = F.Form->btnClose->Left() + F.Form->btnClose->Width() / 2;
+    EXPECT_TRUE(Near(ScreenColour(F.Wnd(), Cross, Scaled(18)), RGB(58, 86, 118), 48));
+  }
+}
+
 TEST(SkinBase, WithoutSystemMenuTheCloseButtonIsHidden) {
   SkinFixture With(biSystemMenu);
   EXPECT_TRUE(With.Form->btnClose->Visible());
