@@ -8,6 +8,7 @@
 #include "app/uBuildOptions.h"
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
+#include "app/uUserBusy.h"
 #include "framework/Application.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
@@ -72,6 +73,14 @@ bool MayDocumentAct(const std::string& Bytes, const TUpdateInfo& Info, const std
 namespace {
 
 // The document read into Info, when it may act with this build's key.
+// How often a quiet run looks whether the user is still busy.
+DWORD BusyCheckInterval() {
+#ifdef ZR_TEST_SEAMS
+  if (DWORD Ms = TestSeamMs("ZR_TEST_BUSY_CHECK_MS")) return Ms;
+#endif
+  return 15000;
+}
+
 bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
   return ParseUpdateInfo(Bytes, Info) && MayDocumentAct(Bytes, Info, UPDATE_PUBLIC_KEY);
 }
@@ -200,6 +209,9 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     case udShowNothing:
       break;
     case udAskToUpdate: {
+      // A quiet run keeps its question for when the film or the
+      // presentation is over, so that no key meant for it answers it.
+      if (IsSilentRun()) WaitUntilUserIsFree(BusyCheckInterval());
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
       if (AskToUpdate(NewText, LocalText, Msg)) DownloadUpdate(Urls[0]);

@@ -100,6 +100,25 @@ void TForm::SetFormStyle(TFormStyle Value) {
   UpdateStyles();
 }
 
+namespace {
+
+RECT MonitorWorkArea(HWND Wnd) {
+  HMONITOR Monitor;
+  if (Wnd && IsWindow(Wnd)) {
+    Monitor = MonitorFromWindow(Wnd, MONITOR_DEFAULTTONEAREST);
+  } else {
+    POINT Pointer{};
+    GetCursorPos(&Pointer);
+    Monitor = MonitorFromPoint(Pointer, MONITOR_DEFAULTTONEAREST);
+  }
+  MONITORINFO Info{};
+  Info.cbSize = sizeof(Info);
+  GetMonitorInfoA(Monitor, &Info);
+  return Info.rcWork;
+}
+
+}  // namespace
+
 void TForm::ApplyPosition() {
   FPositioned = true;
   int X = 0, Y = 0;
@@ -123,6 +142,12 @@ void TForm::ApplyPosition() {
       X = (ScreenW - Width()) / 2;
       Y = (ScreenH - Height()) / 2;
       break;
+    case poMonitorCenter: {
+      RECT Area = MonitorWorkArea(CenterOn ? CenterOn() : nullptr);
+      X = Area.left + (Area.right - Area.left - Width()) / 2;
+      Y = Area.top + (Area.bottom - Area.top - Height()) / 2;
+      break;
+    }
   }
   // Keep the title strip reachable.
   X = std::max(X, static_cast<int>(GetSystemMetrics(SM_XVIRTUALSCREEN)));

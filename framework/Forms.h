@@ -21,8 +21,10 @@
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
 using TBorderIcons = unsigned;
 
-// Where the form goes when first shown.
-enum TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter };
+// Where the form goes when first shown. poMonitorCenter: the middle of the
+// work area of the monitor that holds CenterOn's window, or of the monitor
+// under the pointer when it gives none.
+enum TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter, poMonitorCenter };
 
 enum TFormStyle { fsNormal, fsStayOnTop };
 
@@ -42,6 +44,8 @@ class TForm : public TWinControl {
   TFormStyle FormStyle() const { return FFormStyle; }
   void SetFormStyle(TFormStyle Value);
   TPosition Position = poDesigned;
+  // Asked when the form is first shown, for poMonitorCenter.
+  std::function<HWND()> CenterOn;
 
   void SetVisible(bool Value) override;
   void Close();

@@ -161,6 +161,10 @@ void TFormProgress::N2Click(TObject*) {
   TrayIcon1->SetVisible(false);
 }
 
+void TFormProgress::RestoreFromTray() {
+  if (TrayIcon1->Visible()) N2Click(this);
+}
+
 void TFormProgress::TrayIcon1Click(TObject* Sender) { N2Click(Sender); }
 
 void TFormProgress::N1Click(TObject*) { Close(); }

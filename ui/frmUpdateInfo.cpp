@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/uConst.h"
 #include "app/uFunction.h"
 #include "framework/Application.h"
 #include "image/Picture.h"
@@ -69,7 +70,9 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   SetClientHeight(252);
   SetColor(kFormColor);
   SetSongFont(Font(), -13);
-  Position = poDesktopCenter;
+  // On the player's monitor, not across the seam of two.
+  Position = poMonitorCenter;
+  CenterOn = [] { return FindWindowA(CLIENT_WINDOW_CLASS, nullptr); };
 
   PNGImage1 = new TPNGImage(this);
   PNGImage1->SetParent(this);

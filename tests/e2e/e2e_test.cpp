@@ -398,13 +398,38 @@ TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
 
+TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  Serve({SetupUrl()}, Packed(1, 2));
+  R.StartClient();
+  HWND Player = FindWindowA("TZeRunMainForm", nullptr);
+  ASSERT_NE(Player, nullptr);
+  auto Place = [&](int X, int Y, int W, int H) {
+    SetWindowPos(Player, nullptr, X, Y, W, H, SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  Place(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", "300");
+  R.Start("/S");
+  SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", nullptr);
+  ASSERT_TRUE(WaitUntil([] { return CountRequests(kInfoPath) == 1; }, kWindowWait));
+  EXPECT_EQ(R.WaitWindow(3000), nullptr);
+  EXPECT_TRUE(R.Running());
+  Place(40, 40, 320, 200);
+  HWND Ask = R.WaitWindow(kWindowWait);
+  ASSERT_NE(Ask, nullptr);
+  EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
+  R.ClickCancel(Ask);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+}
+
 TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes) {
   UpdaterRun R;
   SetInstalledVersion(Packed(1, 1));
-  std::string Setup = InstallerBytes(2 << 20);
+  std::string Setup = InstallerBytes(3 << 20);
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));
   Serve({SetupUrl()}, Packed(1, 2));
-  // About 14 s for the whole file: time for two trips to the tray.
+  // About 21 s for the whole file: time for three trips to the tray.
   ASSERT_TRUE(ServerFault(kSetupPath, R"({"rate": 150000})"));
   R.StartClient();
   R.Start();
@@ -432,6 +457,16 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   EXPECT_TRUE(WaitUntil([&] { return R.TrayIcon() == nullptr; }, 5000));
   R.Shot(Progress, "tray-shown-again");
   ASSERT_NO_FATAL_FAILURE(HideToTray("again"));
+
+  // A second start brings it back too, and ends.
+  Process Second = StartProcess(Quote(R.Exe));
+  DWORD Code = 99;
+  ASSERT_TRUE(WaitProcess(Second, 10000, &Code));
+  EXPECT_EQ(Code, 0u);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
+  EXPECT_TRUE(WaitUntil([&] { return R.TrayIcon() == nullptr; }, 5000));
+  EXPECT_EQ(GetForegroundWindow(), Progress);
+  ASSERT_NO_FATAL_FAILURE(HideToTray("a third time"));
 
   // The finished download brings the window back by itself.
   ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
