@@ -10,6 +10,13 @@
 //   Close() outside a modal run asks CloseQuery; a granted close hides the
 //   form, or, for the application's main form, terminates the application.
 //
+// Keyboard, as in a dialog of the platform: Tab and Shift+Tab move the focus
+// between the painted controls with TabStop; Enter presses the focused one,
+// else DefaultControl; Esc presses CancelControl, else DefaultControl;
+// Space presses the focused one. Each press is the control's click. The
+// focused control shows a cue only after the first Tab (unless the system
+// always shows them), as the platform's dialogs do.
+//
 // OnCreate runs once after the constructors: CreateForm runs it, otherwise
 // the first creation of the window (Show, ShowModal, Handle) does.
 #pragma once
@@ -55,6 +62,14 @@ class TForm : public TWinControl {
   int ModalResult() const { return FModalResult; }
   void SetModalResult(int Value) { FModalResult = Value; }
 
+  // The painted control with the keyboard focus, or null.
+  TControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TControl* Value);
+  TControl* DefaultControl = nullptr;
+  TControl* CancelControl = nullptr;
+  // Whether Control should draw its focus cue now.
+  bool ShowsFocusCue(const TControl* Control);
+
   // Runs OnCreate unless it has run already.
   void DoCreate();
 
@@ -68,6 +83,8 @@ class TForm : public TWinControl {
   void CreateWnd() override;
 
  private:
+  bool DialogKey(WPARAM Key, LPARAM Flags);
+  void SelectNext(bool Forward);
   void CloseModal();
   void RunModalLoop();
   void ApplyPosition();
@@ -79,6 +96,8 @@ class TForm : public TWinControl {
   bool FModal = false;
   bool FCreated = false;
   bool FPositioned = false;
+  TControl* FActiveControl = nullptr;
+  bool FFocusCues = false;
 };
 
 // The form that contains a control, or null.

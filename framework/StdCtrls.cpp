@@ -1,5 +1,7 @@
 #include "framework/StdCtrls.h"
 
+#include <oleacc.h>
+
 namespace {
 
 std::string WindowText(HWND Wnd) {
@@ -85,6 +87,8 @@ class TMemoStrings : public TStrings {
 }  // namespace
 
 // TCustomLabel
+
+long TCustomLabel::AccessibleRole() const { return ROLE_SYSTEM_STATICTEXT; }
 
 TCustomLabel::TCustomLabel(TComponent* AOwner) : TControl(AOwner) {
   FWidth = 65;

@@ -59,6 +59,7 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   pb1->SetParent(this);
   pb1->SetBounds(40, 64, 329, 17);
   pb1->SetMin(0);
+  pb1->SetCaption("升级进度");  // its name for assistive technology
 
   lst1 = new TListBox(this);
   lst1->SetParent(this);
@@ -80,6 +81,8 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   btnOK = NewSkinButton(this, 185, "确定", 1);
   btnCancel = NewSkinButton(this, 284, "取消", kCancelResult);
+  DefaultControl = btnOK;
+  CancelControl = btnCancel;
 
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   DoCreate();

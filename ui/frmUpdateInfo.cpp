@@ -105,6 +105,8 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   btnOK = NewSkinButton(this, 185, "确定", 1);
   btnCancel = NewSkinButton(this, 284, "取消", 2);
+  DefaultControl = btnOK;
+  CancelControl = btnCancel;
 
   tmr1 = new TTimer(this);
   tmr1->SetEnabled(false);
@@ -113,6 +115,14 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   DoCreate();
+  OnCloseQuery = [this](TObject* Sender, bool& CanClose) { FormCloseQuery(Sender, CanClose); };
+}
+
+// A notice without Cancel ends as its OK would, however it is closed (the
+// close button, Alt+F4): the error notice then ends the run instead of
+// leaving a progress window whose download has stopped.
+void TFormUpdateInfo::FormCloseQuery(TObject*, bool&) {
+  if (ModalResult() == mrCancel && !btnCancel->Visible()) SetModalResult(mrOk);
 }
 
 void TFormUpdateInfo::FormCreate(TObject*) {
