@@ -218,6 +218,7 @@ TEST(Update, CancelOnTheQuestionDownloadsNothing) {
         EXPECT_EQ(Button.Bounds.bottom - Button.Bounds.top, 28);
       }
       EXPECT_EQ(AccessibleAt(Ask, 140, 80).Name.rfind("目前最新版本是:1.2", 0), 0u);
+      EXPECT_EQ(AccessibleAt(Ask, 412 - 8 - 15, 12).Name, "关闭");
       R.ClickCancel(Ask);
     } else if (Way == std::string("esc")) {
       ClickClient(Ask, 200, 140);
