@@ -17,7 +17,10 @@ HRESULT Answer(BSTR* Out, const std::wstring& Text) {
   return *Out ? S_OK : S_FALSE;
 }
 
-std::wstring CaptionText(const TControl& Control) {
+// What the control names itself, else its caption.
+std::wstring NameOf(const TControl& Control) {
+  std::wstring Own = Control.AccessibleName();
+  if (!Own.empty()) return Own;
   const std::string& Text = Control.Caption();
   std::wstring Wide(Text.size(), L'\0');
   Wide.resize(MultiByteToWideChar(kCaptionCodePage, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0],
@@ -84,16 +87,11 @@ class TAccessible final : public IAccessible {
   }
 
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT Id, BSTR* Name) override {
-    TControl* Self = Control();
-    if (!Self) return E_FAIL;
-    if (IsSelf(Id)) {
-      std::wstring Own = Self->AccessibleName();
-      return Own.empty() ? FStandard->get_accName(Id, Name) : Answer(Name, Own);
-    }
-    TControl* C = PaintedChild(Id);
+    TControl* C = IsSelf(Id) ? Control() : PaintedChild(Id);
     if (!C) return E_INVALIDARG;
-    std::wstring Own = C->AccessibleName();
-    return Answer(Name, Own.empty() ? CaptionText(*C) : Own);
+    // A window without a role of its own keeps the platform's name.
+    if (IsSelf(Id) && !C->AccessibleRole()) return FStandard->get_accName(Id, Name);
+    return Answer(Name, NameOf(*C));
   }
 
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT Id, BSTR* Value) override {
@@ -205,6 +203,9 @@ class TAccessible final : public IAccessible {
   HRESULT STDMETHODCALLTYPE accHitTest(long X, long Y, VARIANT* Hit) override {
     POINT P{X, Y};
     ScreenToClient(FWnd, &P);
+    // Windowed children lie above every painted control.
+    HWND Child = ChildWindowFromPointEx(FWnd, P, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+    if (Child && Child != FWnd) return FStandard->accHitTest(X, Y, Hit);
     const std::vector<TControl*> Children = Painted();
     // The topmost first: a later control paints over an earlier one.
     for (size_t I = Children.size(); I-- > 0;) {

@@ -176,7 +176,7 @@ void TForm::ApplyPosition() {
 void TForm::SetVisible(bool Value) {
   if (Value && !FPositioned) ApplyPosition();
   // A dialog starts with the focus on its default button.
-  if (Value && !CanFocus(FActiveControl)) FActiveControl = CanFocus(DefaultControl) ? DefaultControl : nullptr;
+  if (Value && !CanFocus(FActiveControl)) SetActiveControl(CanFocus(DefaultControl) ? DefaultControl : nullptr);
   TWinControl::SetVisible(Value);
 }
 
