@@ -18,14 +18,22 @@ const char APPLICATION_TITLE[] = "泽润影音升级程序";
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The elevated re-launch runs while the first instance still holds the mutex.
-  if (!HasSwitch(SHELL_UAC_SWITCH) && IsAlreadyRunning(UPDATE_MUTEX_NAME))
+  if (!HasSwitch(SHELL_UAC_SWITCH) && IsAlreadyRunning(UPDATE_MUTEX_NAME)) {
+    ShowRunningInstance();
     return 0;
+  }
 
   Application->Initialize();
   Application->ShowMainForm = false;
   Application->SetTitle(APPLICATION_TITLE);
   // The progress window class, never shown, is the main window.
   Application->CreateForm(FormProgress);
+  Application->OnWindowMessage = [](UINT Msg) {
+    if (Msg != ShowRunningMessage()) return false;
+    FormProgress->RestoreFromTray();
+    Application->BringToFront();
+    return true;
+  };
 
   // In an interactive run the whole dialogue happens inside this constructor.
   TCallBackHelper* Helper = nullptr;

@@ -9,6 +9,7 @@
 #include "app/uBuildOptions.h"
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
+#include "app/uUserBusy.h"
 #include "framework/Application.h"
 #include "framework/GbkText.h"
 #include "json/jsonobject.h"
@@ -78,6 +79,14 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
 }
 
 namespace {
+
+// How often a quiet run looks whether the user is still busy.
+DWORD BusyCheckInterval() {
+#ifdef ZR_TEST_SEAMS
+  if (DWORD Ms = TestSeamMs("ZR_TEST_BUSY_CHECK_MS")) return Ms;
+#endif
+  return 15000;
+}
 
 // The time now as "YYYY-MM-DDTHH:MM:SSZ".
 std::string UtcNow() {
@@ -223,6 +232,9 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     case udShowNothing:
       break;
     case udAskToUpdate: {
+      // A quiet run keeps its question for when the film or the
+      // presentation is over, so that no key meant for it answers it.
+      if (IsSilentRun()) WaitUntilUserIsFree(BusyCheckInterval());
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
       if (AskToUpdate(NewText, LocalText, Msg)) DownloadUpdate(Urls[0]);

@@ -74,6 +74,7 @@ void TApplication::AddForm(TForm* Form) {
 }
 
 LRESULT TApplication::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
+  if (OnWindowMessage && OnWindowMessage(Msg)) return 0;
   if (Msg == WM_CLOSE) {
     if (FMainForm) FMainForm->Close();
     return 0;
@@ -131,3 +132,15 @@ void TApplication::Restore() {
   });
 }
 
+
+void TApplication::BringToFront() {
+  Restore();
+  // Thread windows come top of the Z order first.
+  ForEachThreadForm([](TForm* Form) {
+    HWND Wnd = Form->Handle();
+    if (!IsWindowVisible(Wnd) || !IsWindowEnabled(Wnd)) return true;
+    SetForegroundWindow(Wnd);
+    BringWindowToTop(Wnd);
+    return false;
+  });
+}

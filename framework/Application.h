@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "framework/Classes.h"
@@ -41,6 +42,12 @@ class TApplication : public TComponent {
   bool Terminated() const { return FTerminated; }
   // Restores minimised forms; hidden ones stay hidden.
   void Restore();
+  // Brings the form the user should answer (the top visible, enabled one)
+  // to the foreground.
+  void BringToFront();
+  // Runs first for each message to the application window; true when it
+  // handled the message.
+  std::function<bool(UINT Msg)> OnWindowMessage;
   // Dispatches the messages waiting in the queue, then returns.
   void ProcessMessages();
   // Dispatches one message, waiting for one if none is there.

@@ -1,6 +1,7 @@
 #include "framework/ComCtrls.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 
@@ -45,4 +46,12 @@ void TProgressBar::SetPosition(int Value) {
   if (Value == FPosition) return;
   FPosition = Value;
   ApplyRange();
+}
+
+long TProgressBar::AccessibleRole() const { return ROLE_SYSTEM_PROGRESSBAR; }
+
+std::wstring TProgressBar::AccessibleValue() const {
+  const int Range = FMax - FMin;
+  const int Percent = Range > 0 ? static_cast<int>((FPosition - FMin) * 100LL / Range) : 0;
+  return std::to_wstring(Percent) + L"%";
 }

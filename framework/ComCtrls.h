@@ -1,6 +1,8 @@
 // The platform's progress bar.
 #pragma once
 
+#include <string>
+
 #include "framework/Controls.h"
 
 class TProgressBar : public TWinControl {
@@ -14,6 +16,10 @@ class TProgressBar : public TWinControl {
   // Kept within Min and Max.
   int Position() const { return FPosition; }
   void SetPosition(int Value);
+
+  long AccessibleRole() const override;
+  // The position as a percentage of the range, "37%".
+  std::wstring AccessibleValue() const override;
 
  protected:
   void CreateParams(TCreateParams& Params) override;

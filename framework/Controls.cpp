@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "framework/Accessible.h"
+#include "framework/Forms.h"
 #include "framework/GbkText.h"
 
 namespace {
@@ -384,6 +386,17 @@ LRESULT TWinControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       UpdateBounds();
       ApplyAnchors();
       break;
+    case WM_GETOBJECT:
+      // The platform cannot see painted controls; its own controls answer
+      // for themselves unless they name a role.
+      if (static_cast<LONG>(LParam) == OBJID_CLIENT && (!FPlatformControl || AccessibleRole()))
+        return AccessibleObjectResult(this, WParam);
+      break;
+    case WM_KEYDOWN:
+      // In a platform child, Tab, Enter and Esc still work the form.
+      if (FPlatformControl && (WParam == VK_TAB || WParam == VK_RETURN || WParam == VK_ESCAPE))
+        return SendMessageA(GetAncestor(FHandle, GA_ROOT), Msg, WParam, LParam);
+      break;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORLISTBOX:
@@ -469,6 +482,8 @@ void TWinControl::InsertControl(TControl* AControl) {
 
 void TWinControl::RemoveControl(TControl* AControl) {
   if (FMouseControl == AControl) FMouseControl = nullptr;
+  TForm* Form = GetParentForm(this);
+  if (Form && Form->ActiveControl() == AControl) Form->SetActiveControl(nullptr);
   if (FCaptureControl == AControl) {
     FCaptureControl = nullptr;
     if (FHandle && GetCapture() == FHandle) ReleaseCapture();

@@ -17,6 +17,8 @@
 //                                the On... events.
 //   TControl::TextChanged/FontChanged/EnabledChanged  after the property
 //                                changed; the base versions repaint.
+//   TControl::AccessibleRole/AccessibleName/AccessibleValue  what assistive
+//                                technology is told of the control.
 //   TWinControl::WndProc         every message of the window; call the base
 //                                class for what is not handled, which ends
 //                                in DefaultHandler (the platform's handling).
@@ -125,6 +127,18 @@ class TControl : public TComponent {
   // multiplied by M / D; a windowed control scales its children first.
   virtual void ChangeScale(int M, int D);
 
+  // A painted control with TabStop takes the form's keyboard focus while
+  // it is visible and enabled; a windowed one gets WS_TABSTOP.
+  bool TabStop = false;
+  // The click handling, run by a key or by assistive technology.
+  void Press() { Click(); }
+  // An MSAA role (ROLE_SYSTEM_...); 0: a painted control is not shown to
+  // assistive technology, a windowed one is left to the platform.
+  virtual long AccessibleRole() const { return 0; }
+  // Empty: the caption, or for a window the platform's name.
+  virtual std::wstring AccessibleName() const { return {}; }
+  virtual std::wstring AccessibleValue() const { return {}; }
+
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
   TNotifyEvent OnMouseEnter;
@@ -226,8 +240,6 @@ class TWinControl : public TControl {
 
   // Compose all painting off-screen and copy it to the window in one step.
   bool DoubleBuffered = false;
-  // Applied when the window is created.
-  bool TabStop = false;
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   TRect ClientRect() const override;

@@ -1,6 +1,7 @@
 #include "framework/Forms.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <stdexcept>
 #include <vector>
 
@@ -35,12 +36,29 @@ class TTaskWindowLock {
   std::vector<HWND> FDisabled;
 };
 
+bool CanPress(const TControl* Control) { return Control && Control->Visible() && Control->Enabled(); }
+
+bool CanFocus(const TControl* Control) { return CanPress(Control) && Control->TabStop; }
+
+// Presses the first of Controls that can be pressed; false when none can.
+bool PressFirst(std::initializer_list<TControl*> Controls) {
+  for (TControl* Control : Controls)
+    if (CanPress(Control)) {
+      Control->Press();
+      return true;
+    }
+  return false;
+}
+
 }  // namespace
 
 TForm::TForm(TComponent* AOwner) : TWinControl(AOwner) {
   FVisible = false;
   FWidth = 320;
   FHeight = 240;
+  BOOL AlwaysCues = FALSE;
+  SystemParametersInfoA(SPI_GETKEYBOARDCUES, 0, &AlwaysCues, 0);
+  FFocusCues = AlwaysCues != FALSE;
 }
 
 TForm::~TForm() {
@@ -101,6 +119,25 @@ void TForm::SetFormStyle(TFormStyle Value) {
   UpdateStyles();
 }
 
+namespace {
+
+RECT MonitorWorkArea(HWND Wnd) {
+  HMONITOR Monitor;
+  if (Wnd && IsWindow(Wnd)) {
+    Monitor = MonitorFromWindow(Wnd, MONITOR_DEFAULTTONEAREST);
+  } else {
+    POINT Pointer{};
+    GetCursorPos(&Pointer);
+    Monitor = MonitorFromPoint(Pointer, MONITOR_DEFAULTTONEAREST);
+  }
+  MONITORINFO Info{};
+  Info.cbSize = sizeof(Info);
+  GetMonitorInfoA(Monitor, &Info);
+  return Info.rcWork;
+}
+
+}  // namespace
+
 void TForm::ApplyPosition() {
   FPositioned = true;
   int X = 0, Y = 0;
@@ -124,6 +161,12 @@ void TForm::ApplyPosition() {
       X = (ScreenW - Width()) / 2;
       Y = (ScreenH - Height()) / 2;
       break;
+    case poMonitorCenter: {
+      RECT Area = MonitorWorkArea(CenterOn ? CenterOn() : nullptr);
+      X = Area.left + (Area.right - Area.left - Width()) / 2;
+      Y = Area.top + (Area.bottom - Area.top - Height()) / 2;
+      break;
+    }
   }
   // Keep the title strip reachable.
   X = std::max(X, static_cast<int>(GetSystemMetrics(SM_XVIRTUALSCREEN)));
@@ -136,6 +179,8 @@ void TForm::SetVisible(bool Value) {
     HandleNeeded();  // scaled for its monitor before it is placed
     ApplyPosition();
   }
+  // A dialog starts with the focus on its default button.
+  if (Value && !CanFocus(FActiveControl)) SetActiveControl(CanFocus(DefaultControl) ? DefaultControl : nullptr);
   TWinControl::SetVisible(Value);
 }
 
@@ -198,10 +243,62 @@ int TForm::ShowModal() {
   return FModalResult;
 }
 
+void TForm::SetActiveControl(TControl* Value) {
+  if (Value == FActiveControl) return;
+  if (FActiveControl) FActiveControl->Invalidate();
+  FActiveControl = Value;
+  if (Value) Value->Invalidate();
+}
+
+bool TForm::ShowsFocusCue(const TControl* Control) {
+  return FFocusCues && Control == FActiveControl && CanFocus(Control) && GetFocus() == Handle();
+}
+
+void TForm::SelectNext(bool Forward) {
+  std::vector<TControl*> Order;
+  for (int I = 0; I < ControlCount(); ++I)
+    if (CanFocus(Controls(I))) Order.push_back(Controls(I));
+  if (Order.empty()) return;
+  const size_t Count = Order.size();
+  const size_t At = std::find(Order.begin(), Order.end(), FActiveControl) - Order.begin();
+  const size_t Next = At == Count ? (Forward ? 0 : Count - 1) : (At + (Forward ? 1 : Count - 1)) % Count;
+  if (GetFocus() != Handle()) SetFocus(Handle());
+  FFocusCues = true;
+  if (FActiveControl) FActiveControl->Invalidate();  // the cue may show only now
+  SetActiveControl(Order[Next]);
+}
+
+bool TForm::DialogKey(WPARAM Key, LPARAM Flags) {
+  // A key held down presses once: its repeats could answer the next window.
+  const bool Repeated = (Flags & 0x40000000) != 0;
+  TControl* Focused = CanFocus(FActiveControl) ? FActiveControl : nullptr;
+  switch (Key) {
+    case VK_TAB:
+      if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+      SelectNext(GetKeyState(VK_SHIFT) >= 0);
+      return true;
+    case VK_RETURN:
+      return !Repeated && PressFirst({Focused, DefaultControl});
+    case VK_ESCAPE:
+      return !Repeated && PressFirst({CancelControl, DefaultControl});
+    case VK_SPACE:
+      return !Repeated && PressFirst({Focused});
+  }
+  return false;
+}
+
 LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-  if (Msg == WM_CLOSE) {
-    Close();
-    return 0;
+  switch (Msg) {
+    case WM_CLOSE:
+      Close();
+      return 0;
+    case WM_KEYDOWN:
+      if (DialogKey(WParam, LParam)) return 0;
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+      if (FActiveControl) FActiveControl->Invalidate();  // the cue follows the focus
+      break;
   }
   if (Msg == WM_DPICHANGED) {
     DpiChanged(HIWORD(WParam), *reinterpret_cast<const RECT*>(LParam));

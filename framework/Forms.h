@@ -10,6 +10,13 @@
 //   Close() outside a modal run asks CloseQuery; a granted close hides the
 //   form, or, for the application's main form, terminates the application.
 //
+// Keyboard, as in a dialog of the platform: Tab and Shift+Tab move the focus
+// between the painted controls with TabStop; Enter presses the focused one,
+// else DefaultControl; Esc presses CancelControl, else DefaultControl;
+// Space presses the focused one. Each press is the control's click. The
+// focused control shows a cue only after the first Tab (unless the system
+// always shows them), as the platform's dialogs do.
+//
 // OnCreate runs once after the constructors: CreateForm runs it, otherwise
 // the first creation of the window (Show, ShowModal, Handle) does.
 #pragma once
@@ -22,8 +29,10 @@
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
 using TBorderIcons = unsigned;
 
-// Where the form goes when first shown.
-enum TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter };
+// Where the form goes when first shown. poMonitorCenter: the middle of the
+// work area of the monitor that holds CenterOn's window, or of the monitor
+// under the pointer when it gives none.
+enum TPosition { poDesigned, poScreenCenter, poDesktopCenter, poMainFormCenter, poMonitorCenter };
 
 enum TFormStyle { fsNormal, fsStayOnTop };
 
@@ -43,6 +52,8 @@ class TForm : public TWinControl {
   TFormStyle FormStyle() const { return FFormStyle; }
   void SetFormStyle(TFormStyle Value);
   TPosition Position = poDesigned;
+  // Asked when the form is first shown, for poMonitorCenter.
+  std::function<HWND()> CenterOn;
 
   void SetVisible(bool Value) override;
   void Close();
@@ -51,6 +62,14 @@ class TForm : public TWinControl {
   bool Modal() const { return FModal; }
   int ModalResult() const { return FModalResult; }
   void SetModalResult(int Value) { FModalResult = Value; }
+
+  // The painted control with the keyboard focus, or null.
+  TControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TControl* Value);
+  TControl* DefaultControl = nullptr;
+  TControl* CancelControl = nullptr;
+  // Whether Control should draw its focus cue now.
+  bool ShowsFocusCue(const TControl* Control);
 
   // Runs OnCreate unless it has run already.
   void DoCreate();
@@ -75,6 +94,8 @@ class TForm : public TWinControl {
   void CreateWnd() override;
 
  private:
+  bool DialogKey(WPARAM Key, LPARAM Flags);
+  void SelectNext(bool Forward);
   void CloseModal();
   void RunModalLoop();
   void ApplyPosition();
@@ -89,6 +110,8 @@ class TForm : public TWinControl {
   bool FCreated = false;
   bool FPositioned = false;
   int FPixelsPerInch = kDesignPixelsPerInch;
+  TControl* FActiveControl = nullptr;
+  bool FFocusCues = false;
 };
 
 // The form that contains a control, or null.

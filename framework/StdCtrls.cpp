@@ -1,5 +1,7 @@
 #include "framework/StdCtrls.h"
 
+#include <oleacc.h>
+
 #include "framework/GbkText.h"
 
 namespace {
@@ -87,6 +89,8 @@ class TMemoStrings : public TStrings {
 }  // namespace
 
 // TCustomLabel
+
+long TCustomLabel::AccessibleRole() const { return ROLE_SYSTEM_STATICTEXT; }
 
 TCustomLabel::TCustomLabel(TComponent* AOwner) : TControl(AOwner) {
   FWidth = 65;

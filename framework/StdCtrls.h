@@ -23,6 +23,7 @@ class TCustomLabel : public TControl {
   void SetWordWrap(bool Value);
 
   void Paint(HDC DC) override;
+  long AccessibleRole() const override;
 
  protected:
   // Draws (or with DT_CALCRECT measures) the text in Rect on Canvas().

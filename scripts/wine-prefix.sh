@@ -2,7 +2,8 @@
 # Creates a Wine prefix for the tests once (under a lock, tests may run in
 # parallel): no Mono or Gecko dialogs, http links opened by the URL recorder
 # instead of a browser, and windows not handed to a window manager: Xvfb has
-# none, and Wine would wait 2 s for one on every hide or destroy. The
+# none, and Wine would wait 2 s for one on every hide or destroy; focus cues
+# hidden until a key press, as Windows has it by default. The
 # loopback TLS server's CA is made in "$prefix/zr-test-ca" and trusted by the
 # prefix as a root. With a third argument "wow64" the prefix must also run
 # 32-bit programs: one made before 32-bit Wine was installed is updated.
@@ -30,6 +31,12 @@ if [ "${3:-}" = wow64 ] && [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll
   # installs every DLL again, the 32-bit ones with them.
   rm -f "$prefix/.update-timestamp"
   wineboot -u >/dev/null 2>&1 || { echo "wineboot -u failed for $prefix" >&2; exit 1; }
+fi
+# Focus cues as Windows shows them by default: only after the first key
+# press (Wine's default mask shows them from the start).
+if [ ! -f "$prefix/.zr-cues" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v UserPreferencesMask /t REG_BINARY /d 1000028012000000 /f \
+    >/dev/null 2>&1 && touch "$prefix/.zr-cues"
 fi
 if [ ! -f "$prefix/.zr-ca" ] && [ -f "$bindir/trust_root.exe" ]; then
   python3 "$src/tests/support/test_server.py" --make-ca --tls-ca "$prefix/zr-test-ca" || exit 1

@@ -1,5 +1,7 @@
 #include "ui/PNGButton.h"
 
+#include <oleacc.h>
+
 #include "framework/Forms.h"
 
 namespace {
@@ -10,6 +12,18 @@ void SetAndRepaint(TControl& Control, T& Field, T Value) {
   if (Value == Field) return;
   Field = Value;
   Control.Invalidate();
+}
+
+// A rounded frame in the sky blue of the windows' title strip, just inside
+// the button's outline.
+void DrawFocusCue(HDC DC, int Width, int Height) {
+  HPEN Pen = CreatePen(PS_SOLID, 1, RGB(40, 190, 244));
+  HGDIOBJ OldPen = SelectObject(DC, Pen);
+  HGDIOBJ OldBrush = SelectObject(DC, GetStockObject(NULL_BRUSH));
+  RoundRect(DC, 2, 2, Width - 2, Height - 2, 5, 5);
+  SelectObject(DC, OldBrush);
+  SelectObject(DC, OldPen);
+  DeleteObject(Pen);
 }
 
 }  // namespace
@@ -69,7 +83,11 @@ void TPNGButton::Paint(HDC DC) {
   const TDrawRect Source = ButtonSourceRect(Frame, FStateIndex, StateFrame, FSplitStyle);
   const TDrawRect Dest = ButtonDestRect(Width(), Height(), Frame, FStretch, FCenter);
   DrawThreeSlice(&PNGImage(), DC, Dest, Source);
+  TForm* Form = GetParentForm(this);
+  if (Form && Form->ShowsFocusCue(this)) DrawFocusCue(DC, Width(), Height());
 }
+
+long TPNGButton::AccessibleRole() const { return ROLE_SYSTEM_PUSHBUTTON; }
 
 void TPNGButton::MouseEnter() {
   TPNGControl::MouseEnter();

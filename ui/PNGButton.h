@@ -1,7 +1,8 @@
 #pragma once
 // Painted skin buttons drawn from a strip of state frames (normal, mouse
 // over, pressed, disabled), and the same with a caption over the picture.
-// Worked with the mouse only: they never take the keyboard focus.
+// A caption button also takes the form's keyboard focus and then shows a
+// focus cue in the skin's colours.
 
 #include <windows.h>
 
@@ -40,6 +41,7 @@ class TPNGButton : public TPNGControl {
   TFrameSize FrameSize() const;
 
   void Paint(HDC DC) override;
+  long AccessibleRole() const override;
 
  protected:
   bool CanAutoSize(int& NewWidth, int& NewHeight) override;
@@ -62,7 +64,7 @@ class TPNGButton : public TPNGControl {
 
 class TPNGCaptionButton : public TPNGButton {
  public:
-  explicit TPNGCaptionButton(TComponent* AOwner) : TPNGButton(AOwner) {}
+  explicit TPNGCaptionButton(TComponent* AOwner) : TPNGButton(AOwner) { TabStop = true; }
 
   // Caption (GBK) and Font come from the control.
   bool ShowCaption() const { return FShowCaption; }

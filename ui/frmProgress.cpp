@@ -59,6 +59,7 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   pb1->SetParent(this);
   pb1->SetBounds(40, 64, 329, 17);
   pb1->SetMin(0);
+  pb1->SetCaption("升级进度");  // its name for assistive technology
 
   lst1 = new TListBox(this);
   lst1->SetParent(this);
@@ -80,6 +81,8 @@ TFormProgress::TFormProgress(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   btnOK = NewSkinButton(this, 185, "确定", 1);
   btnCancel = NewSkinButton(this, 284, "取消", kCancelResult);
+  DefaultControl = btnOK;
+  CancelControl = btnCancel;
 
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   DoCreate();
@@ -159,6 +162,10 @@ void TFormProgress::N2Click(TObject*) {
   Application->Restore();  // restores only what is minimised
   Show();
   TrayIcon1->SetVisible(false);
+}
+
+void TFormProgress::RestoreFromTray() {
+  if (TrayIcon1->Visible()) N2Click(this);
 }
 
 void TFormProgress::TrayIcon1Click(TObject* Sender) { N2Click(Sender); }

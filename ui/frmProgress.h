@@ -40,6 +40,8 @@ class TFormProgress : public TFormSkinBase2 {
   void FormCreate(TObject* Sender);
   void FormCloseQuery(TObject* Sender, bool& CanClose);
   void N2Click(TObject* Sender);
+  // As the tray menu's "show" when the window waits in the tray.
+  void RestoreFromTray();
   void TrayIcon1Click(TObject* Sender);
   void N1Click(TObject* Sender);
 

@@ -65,6 +65,7 @@ TFormSkinBase2::TFormSkinBase2(TComponent* AOwner) : TQuietForm(AOwner) {
   btnClose->SetBounds(Width() - btnClose->Width() - CloseButtonMargin, 0, btnClose->Width(),
                       btnClose->Height());
   btnClose->Anchors = akTop | akRight;
+  btnClose->SetCaption("关闭");  // not drawn: its name for assistive technology
   btnClose->OnClick = [this](TObject* S) { btnCloseClick(S); };
   btnClose->SetParent(this);
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/uConst.h"
 #include "app/uFunction.h"
 #include "framework/Application.h"
 #include "image/Picture.h"
@@ -70,7 +71,9 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
   SetClientHeight(252);
   SetColor(kFormColor);
   SetSongFont(Font(), -13);
-  Position = poDesktopCenter;
+  // On the player's monitor, not across the seam of two.
+  Position = poMonitorCenter;
+  CenterOn = [] { return FindWindowA(CLIENT_WINDOW_CLASS, nullptr); };
 
   PNGImage1 = new TPNGImage(this);
   PNGImage1->SetParent(this);
@@ -103,6 +106,8 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   btnOK = NewSkinButton(this, 185, "确定", 1);
   btnCancel = NewSkinButton(this, 284, "取消", 2);
+  DefaultControl = btnOK;
+  CancelControl = btnCancel;
 
   tmr1 = new TTimer(this);
   tmr1->SetEnabled(false);
@@ -111,6 +116,14 @@ TFormUpdateInfo::TFormUpdateInfo(TComponent* AOwner) : TFormSkinBase2(AOwner) {
 
   OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
   DoCreate();
+  OnCloseQuery = [this](TObject* Sender, bool& CanClose) { FormCloseQuery(Sender, CanClose); };
+}
+
+// A notice without Cancel ends as its OK would, however it is closed (the
+// close button, Alt+F4): the error notice then ends the run instead of
+// leaving a progress window whose download has stopped.
+void TFormUpdateInfo::FormCloseQuery(TObject*, bool&) {
+  if (ModalResult() == mrCancel && !btnCancel->Visible()) SetModalResult(mrOk);
 }
 
 void TFormUpdateInfo::FormCreate(TObject*) {

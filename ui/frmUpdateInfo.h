@@ -27,6 +27,7 @@ class TFormUpdateInfo : public TFormSkinBase2 {
 
   void FormCreate(TObject* Sender);
   void tmr1Timer(TObject* Sender);
+  void FormCloseQuery(TObject* Sender, bool& CanClose);
 };
 
 // The look both skinned windows share: the "宋体" font (GB2312, black) of

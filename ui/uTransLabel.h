@@ -14,6 +14,7 @@ class TLabel : public TCustomLabel {
   // Shown instead of Caption when not empty.
   const std::u16string& CaptionW() const { return FCaptionW; }
   void SetCaptionW(const std::u16string& Value);
+  std::wstring AccessibleName() const override { return DisplayText(); }
 
  protected:
   void DoDrawText(TRect& Rect, UINT Flags) override;

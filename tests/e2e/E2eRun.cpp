@@ -4,6 +4,7 @@
 #include "tests/e2e/E2eRun.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <gtest/gtest.h>
 #include <shellapi.h>
 #include <sodium.h>
@@ -325,11 +326,53 @@ std::set<HWND> VisibleTopWindows() {
   return Visible;
 }
 
-void PressKeys(const std::vector<WORD>& Keys) {
+void PressKeys(const std::vector<WORD>& Keys, WORD Held) {
+  auto Send = [](WORD Key, DWORD Flags) {
+    INPUT In{};
+    In.type = INPUT_KEYBOARD;
+    In.ki.wVk = Key;
+    In.ki.dwFlags = Flags;
+    SendInput(1, &In, sizeof In);
+  };
+  if (Held) Send(Held, 0);
   for (WORD Key : Keys) {
     PressKey(Key);
     PumpMessages(100);
   }
+  if (Held) Send(Held, KEYEVENTF_KEYUP);
+}
+
+Accessible AccessibleAt(HWND Wnd, int X, int Y) {
+  static const HRESULT ComReady = CoInitialize(nullptr);
+  (void)ComReady;
+  auto Text = [](BSTR Wide) {
+    char Ansi[1024] = {};
+    if (Wide) WideCharToMultiByte(CP_ACP, 0, Wide, -1, Ansi, sizeof Ansi, nullptr, nullptr);
+    SysFreeString(Wide);
+    return std::string(Ansi);
+  };
+  Accessible Found;
+  POINT At{X, Y};
+  ClientToScreen(Wnd, &At);
+  IAccessible* Object = nullptr;
+  VARIANT Child;
+  VariantInit(&Child);
+  if (FAILED(AccessibleObjectFromPoint(At, &Object, &Child)) || !Object) return Found;
+  BSTR Name = nullptr, Value = nullptr;
+  Object->get_accName(Child, &Name);
+  Object->get_accValue(Child, &Value);
+  Found.Name = Text(Name);
+  Found.Value = Text(Value);
+  VARIANT Role;
+  VariantInit(&Role);
+  if (SUCCEEDED(Object->get_accRole(Child, &Role)) && Role.vt == VT_I4) Found.Role = Role.lVal;
+  long Left = 0, Top = 0, Width = 0, Height = 0;
+  Object->accLocation(&Left, &Top, &Width, &Height, Child);
+  POINT Corner{Left, Top};
+  ScreenToClient(Wnd, &Corner);
+  Found.Bounds = {Corner.x, Corner.y, Corner.x + Width, Corner.y + Height};
+  Object->Release();
+  return Found;
 }
 
 UpdaterRun::UpdaterRun(bool FreshState, const char* Build) {

@@ -53,8 +53,19 @@ int ClosedPort();
 std::map<std::string, std::string> FolderTree(const std::string& Dir);
 // The visible top-level windows of every process.
 std::set<HWND> VisibleTopWindows();
-// Real key presses, each key pressed and released in turn.
-void PressKeys(const std::vector<WORD>& Keys);
+// Real key presses, each key pressed and released in turn, while Held (a
+// modifier such as VK_MENU) is held down.
+void PressKeys(const std::vector<WORD>& Keys, WORD Held = 0);
+
+// What assistive technology (MSAA) finds at a point of a window's client
+// area; texts in the system code page.
+struct Accessible {
+  std::string Name;
+  long Role = 0;
+  std::string Value;
+  RECT Bounds{};  // client coordinates
+};
+Accessible AccessibleAt(HWND Wnd, int X, int Y);
 
 // While it lives, programs started here see a display of Dpi dots per inch
 // (Wine reads LogPixels when a process starts) and, with Managed, get Wine's

@@ -2,6 +2,7 @@
 // server, with the stand-in client and installer, clicked through with real
 // mouse input.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include "net/uFileDigest.h"
 #include "tests/e2e/E2eRun.h"
@@ -71,8 +72,36 @@ INSTANTIATE_TEST_SUITE_P(
       return N;
     });
 
-// Checks the question and answers it with OK; the question's window.
-HWND AgreeToQuestion(UpdaterRun& R, const std::string& Shot) {
+// A checksum of the pixels of a part of a window's client area.
+uint64_t Pixels(HWND Wnd, int X, int Y, int Width, int Height) {
+  POINT At = {X, Y};
+  ClientToScreen(Wnd, &At);
+  HDC Screen = GetDC(nullptr);
+  HDC Memory = CreateCompatibleDC(Screen);
+  BITMAPINFO Info{};
+  Info.bmiHeader = {sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* Bits = nullptr;
+  HBITMAP Bitmap = CreateDIBSection(Screen, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  HGDIOBJ Old = SelectObject(Memory, Bitmap);
+  BitBlt(Memory, 0, 0, Width, Height, Screen, At.x, At.y, SRCCOPY);
+  GdiFlush();
+  uint64_t Hash = 1469598103934665603ull;  // FNV-1a
+  for (int I = 0; I < Width * Height * 4; ++I) Hash = (Hash ^ static_cast<unsigned char*>(Bits)[I]) * 1099511628211ull;
+  SelectObject(Memory, Old);
+  DeleteObject(Bitmap);
+  DeleteDC(Memory);
+  ReleaseDC(nullptr, Screen);
+  return Hash;
+}
+
+// The label under the badge: notices with the same text give the same sum.
+// (The text is painted, not a window text another process could read.)
+uint64_t TextPixels(HWND Wnd) { return Pixels(Wnd, 127, 90, 256, 42); }
+uint64_t ButtonPixels(HWND Wnd, int Left) { return Pixels(Wnd, Left, 194, 80, 28); }
+
+// Checks the question and answers it with OK, or with Enter; the
+// question's window.
+HWND AgreeToQuestion(UpdaterRun& R, const std::string& Shot, bool ByKey = false) {
   HWND Ask = R.WaitPastChecking(kWindowWait);
   if (!Ask) return nullptr;
   Notice Q = R.Inspect(Ask);
@@ -81,7 +110,10 @@ HWND AgreeToQuestion(UpdaterRun& R, const std::string& Shot) {
   EXPECT_EQ(R.Badge(Ask), 'o');
   EXPECT_EQ(Q.Memo, kNotes);
   R.Shot(Ask, Shot + "-question");
-  R.ClickOK(Ask);
+  if (ByKey)
+    PressKeys({VK_RETURN});
+  else
+    R.ClickOK(Ask);
   return Ask;
 }
 
@@ -185,14 +217,45 @@ HWND StartWithOffer(UpdaterRun& R) {
   return R.WaitPastChecking(kWindowWait);
 }
 
+// Cancel by mouse, by Esc from inside the release notes, or by Tab to it
+// and Space; the buttons and the text are there for assistive technology.
 TEST(Update, CancelOnTheQuestionDownloadsNothing) {
-  UpdaterRun R;
-  HWND Ask = StartWithOffer(R);
-  ASSERT_NE(Ask, nullptr);
-  EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
-  R.ClickCancel(Ask);
-  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
-  EXPECT_EQ(CountRequests(kSetupPath), 0);
+  for (const char* Way : {"click", "esc", "tab-space"}) {
+    SCOPED_TRACE(Way);
+    UpdaterRun R;
+    HWND Ask = StartWithOffer(R);
+    ASSERT_NE(Ask, nullptr);
+    EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
+    if (Way == std::string("click")) {
+      for (int Left : {185, 284}) {
+        Accessible Button = AccessibleAt(Ask, Left + 40, 194 + 14);
+        EXPECT_EQ(Button.Name, Left == 185 ? "确定" : "取消");
+        EXPECT_EQ(Button.Role, ROLE_SYSTEM_PUSHBUTTON);
+        EXPECT_EQ(Button.Bounds.left, Left);
+        EXPECT_EQ(Button.Bounds.top, 194);
+        EXPECT_EQ(Button.Bounds.right - Button.Bounds.left, 80);
+        EXPECT_EQ(Button.Bounds.bottom - Button.Bounds.top, 28);
+      }
+      EXPECT_EQ(AccessibleAt(Ask, 140, 80).Name.rfind("目前最新版本是:1.2", 0), 0u);
+      EXPECT_EQ(AccessibleAt(Ask, 412 - 8 - 15, 12).Name, "关闭");
+      R.ClickCancel(Ask);
+    } else if (Way == std::string("esc")) {
+      ClickClient(Ask, 200, 140);
+      PressKeys({VK_ESCAPE});
+    } else {
+      const uint64_t OK = ButtonPixels(Ask, 185), Cancel = ButtonPixels(Ask, 284);
+      PressKeys({VK_TAB});  // from OK, where the focus starts without a cue
+      EXPECT_EQ(ButtonPixels(Ask, 185), OK);
+      EXPECT_NE(ButtonPixels(Ask, 284), Cancel);
+      R.Shot(Ask, "question-focus-cancel");
+      PressKeys({VK_TAB}, VK_SHIFT);
+      EXPECT_NE(ButtonPixels(Ask, 185), OK);
+      EXPECT_EQ(ButtonPixels(Ask, 284), Cancel);
+      PressKeys({VK_TAB, VK_SPACE});
+    }
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    EXPECT_EQ(CountRequests(kSetupPath), 0);
+  }
 }
 
 TEST(Update, CancelDuringTheDownloadKeepsTheStateAndTheNextRunResumes) {
@@ -209,6 +272,17 @@ TEST(Update, CancelDuringTheDownloadKeepsTheStateAndTheNextRunResumes) {
     ASSERT_NE(Progress, nullptr);
     PumpMessages(3000);
     R.Shot(Progress, "cancel-download-progress");
+    // The bar's value as assistive technology reads it, between two reads
+    // of the bar itself, and the percentage beside it.
+    const int Before = R.Inspect(Progress).Bar;
+    Accessible Bar = AccessibleAt(Progress, 40 + 160, 64 + 8);
+    const int After = R.Inspect(Progress).Bar;
+    EXPECT_EQ(Bar.Role, ROLE_SYSTEM_PROGRESSBAR);
+    ASSERT_FALSE(Bar.Value.empty());
+    EXPECT_GE(std::stoi(Bar.Value), Before);
+    EXPECT_LE(std::stoi(Bar.Value), After);
+    EXPECT_GT(After, 0);
+    EXPECT_EQ(AccessibleAt(Progress, 45, 51).Name.rfind("下载进度", 0), 0u);
     R.ClickCancel(Progress);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
     EXPECT_FALSE(FileExists(R.Installed()));
@@ -417,13 +491,38 @@ TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
 
+TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  Serve({SetupUrl()}, Packed(1, 2));
+  R.StartClient();
+  HWND Player = FindWindowA("TZeRunMainForm", nullptr);
+  ASSERT_NE(Player, nullptr);
+  auto Place = [&](int X, int Y, int W, int H) {
+    SetWindowPos(Player, nullptr, X, Y, W, H, SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  Place(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", "300");
+  R.Start("/S");
+  SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", nullptr);
+  ASSERT_TRUE(WaitUntil([] { return CountRequests(kInfoPath) == 1; }, kWindowWait));
+  EXPECT_EQ(R.WaitWindow(3000), nullptr);
+  EXPECT_TRUE(R.Running());
+  Place(40, 40, 320, 200);
+  HWND Ask = R.WaitWindow(kWindowWait);
+  ASSERT_NE(Ask, nullptr);
+  EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
+  R.ClickCancel(Ask);
+  EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+}
+
 TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes) {
   UpdaterRun R;
   SetInstalledVersion(Packed(1, 1));
-  std::string Setup = InstallerBytes(2 << 20);
+  std::string Setup = InstallerBytes(3 << 20);
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));
   Serve({SetupUrl()}, Packed(1, 2));
-  // About 14 s for the whole file: time for two trips to the tray.
+  // About 21 s for the whole file: time for three trips to the tray.
   ASSERT_TRUE(ServerFault(kSetupPath, R"({"rate": 150000})"));
   R.StartClient();
   R.Start();
@@ -452,6 +551,16 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   R.Shot(Progress, "tray-shown-again");
   ASSERT_NO_FATAL_FAILURE(HideToTray("again"));
 
+  // A second start brings it back too, and ends.
+  Process Second = StartProcess(Quote(R.Exe));
+  DWORD Code = 99;
+  ASSERT_TRUE(WaitProcess(Second, 10000, &Code));
+  EXPECT_EQ(Code, 0u);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
+  EXPECT_TRUE(WaitUntil([&] { return R.TrayIcon() == nullptr; }, 5000));
+  EXPECT_EQ(GetForegroundWindow(), Progress);
+  ASSERT_NO_FATAL_FAILURE(HideToTray("a third time"));
+
   // The finished download brings the window back by itself.
   ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
@@ -470,31 +579,6 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   EXPECT_EQ(R.FailureCount(), "0");
 }
 
-// A checksum of the pixels of a notice's text: notices with the same text
-// give the same sum. (The text is painted, not a window text another
-// process could read.)
-uint64_t TextPixels(HWND Wnd) {
-  const int Width = 256, Height = 42;  // the label under the badge
-  POINT At = {127, 90};
-  ClientToScreen(Wnd, &At);
-  HDC Screen = GetDC(nullptr);
-  HDC Memory = CreateCompatibleDC(Screen);
-  BITMAPINFO Info{};
-  Info.bmiHeader = {sizeof(BITMAPINFOHEADER), Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* Bits = nullptr;
-  HBITMAP Bitmap = CreateDIBSection(Screen, &Info, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  HGDIOBJ Old = SelectObject(Memory, Bitmap);
-  BitBlt(Memory, 0, 0, Width, Height, Screen, At.x, At.y, SRCCOPY);
-  GdiFlush();
-  uint64_t Hash = 1469598103934665603ull;  // FNV-1a
-  for (int I = 0; I < Width * Height * 4; ++I) Hash = (Hash ^ static_cast<unsigned char*>(Bits)[I]) * 1099511628211ull;
-  SelectObject(Memory, Old);
-  DeleteObject(Bitmap);
-  DeleteDC(Memory);
-  ReleaseDC(nullptr, Screen);
-  return Hash;
-}
-
 // No answer at all is a network failure; an answer that is an error is the
 // server's, with a text of its own. Both show the error notice and count.
 TEST(DownloadFailure, NoServerOrAnErrorAnswerShowsItsOwnTextAndCountsIt) {
@@ -506,13 +590,14 @@ TEST(DownloadFailure, NoServerOrAnErrorAnswerShowsItsOwnTextAndCountsIt) {
     const char* Fault;      // on the installer's path, or none
     int SetupRequests;      // what the server sees of the installer
     bool ServerText;        // the server's text, not the network's
+    WORD CloseKey;          // Enter on the question, then this key (with Alt for F4) on the notice; 0: mouse
   };
   const Case Cases[] = {
       // The second URL works but is never tried.
-      {"no-network", {"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, nullptr, 0, false},
-      {"probe-404", {SetupUrl()}, R"({"status": 404})", 1, true},
-      {"probe-no-size", {SetupUrl()}, R"({"ignore_range": true, "no_content_length": true})", 1, true},
-      {"data-500", {SetupUrl()}, R"({"status": 500, "skip": 1})", 2, true},
+      {"no-network", {"http://127.0.0.1:" + std::to_string(Port) + kSetupPath, SetupUrl()}, nullptr, 0, false, 0},
+      {"probe-404", {SetupUrl()}, R"({"status": 404})", 1, true, VK_F4},
+      {"probe-no-size", {SetupUrl()}, R"({"ignore_range": true, "no_content_length": true})", 1, true, 0},
+      {"data-500", {SetupUrl()}, R"({"status": 500, "skip": 1})", 2, true, VK_ESCAPE},
   };
   std::map<bool, std::set<uint64_t>> Texts;
   for (const Case& C : Cases) {
@@ -526,14 +611,18 @@ TEST(DownloadFailure, NoServerOrAnErrorAnswerShowsItsOwnTextAndCountsIt) {
     }
     Serve(C.Urls, Packed(1, 2));
     R.Start();
-    ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    ASSERT_NE(AgreeToQuestion(R, C.Name, C.CloseKey != 0), nullptr);
     HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, std::string(C.Name) + "-error");
     Texts[C.ServerText].insert(TextPixels(Error));
     EXPECT_FALSE(R.Inspect(Error).MemoVisible);
     EXPECT_EQ(R.FailureCount(), "3");
-    R.ClickMovedOK(Error);
+    // However it is closed, the notice ends the run as its OK does.
+    if (C.CloseKey)
+      PressKeys({C.CloseKey}, C.CloseKey == VK_F4 ? VK_MENU : 0);
+    else
+      R.ClickMovedOK(Error);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
     EXPECT_EQ(CountRequests(kSetupPath), C.SetupRequests);
     EXPECT_FALSE(FileExists(R.Installed()));

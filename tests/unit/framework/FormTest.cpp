@@ -60,6 +60,8 @@ TEST(Form, PositionPlacesTheFormWhenFirstShown) {
   Scope.App().CreateForm(Main);
   Main->SetBounds(100, 120, 400, 300);
   int ScreenW = GetSystemMetrics(SM_CXSCREEN), ScreenH = GetSystemMetrics(SM_CYSCREEN);
+  RECT Work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &Work, 0);
   struct {
     TPosition Position;
     int Left, Top;
@@ -68,6 +70,8 @@ TEST(Form, PositionPlacesTheFormWhenFirstShown) {
       {poScreenCenter, (ScreenW - 200) / 2, (ScreenH - 100) / 2},
       {poDesktopCenter, (GetSystemMetrics(SM_CXVIRTUALSCREEN) - 200) / 2, (GetSystemMetrics(SM_CYVIRTUALSCREEN) - 100) / 2},
       {poMainFormCenter, 200, 220},
+      // No window to follow: the pointer's monitor, here the only one.
+      {poMonitorCenter, (Work.left + Work.right - 200) / 2, (Work.top + Work.bottom - 100) / 2},
   };
   for (const auto& C : Cases) {
     TForm* Form = NewTestForm(&Scope.App(), 7, 9, 200, 100, clSilver);
