@@ -3,6 +3,7 @@
 // mouse input.
 #include <gtest/gtest.h>
 
+#include "app/uFunction.h"
 #include "net/uFileDigest.h"
 #include "tests/e2e/E2eRun.h"
 
@@ -206,6 +207,80 @@ TEST(Update, CancelDuringTheDownloadKeepsTheStateAndTheNextRunResumes) {
   HWND Progress = AgreeToUpdate(R, "resume");
   ASSERT_NE(Progress, nullptr);
   FinishWithOK(R, Progress, Setup, "bytes=" + std::to_string(Kept) + "-");
+}
+
+int64_t FileSize(const std::string& Path) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &Data)) return -1;
+  return (int64_t(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow;
+}
+
+// The offset the resume state of the data file Data stores.
+int64_t StoredDown(const std::string& Data) {
+  char Value[32] = "";
+  GetPrivateProfileStringA("cfg", "Down", "-1", Value, sizeof Value, (Data + ".cfg").c_str());
+  return _atoi64(Value);
+}
+
+// The resume state is written while data arrives: a run killed after 8 MiB
+// resumes within the last 4 MiB it had on disk; one ended by a log-off
+// resumes exactly where it stopped; one on a trickle is ended by the stall
+// rule (its window shortened) and keeps what was stored. The installer at
+// the end is the served one. An `update` folder everyone could write is
+// closed first.
+TEST(Update, KilledLoggedOffOrTrickledRunsResumeAndFinishIdentical) {
+  const std::string Setup = InstallerBytes(12 << 20);
+  // A run that resumes the download; its progress window once the data
+  // request has come.
+  auto Begin = [&](UpdaterRun& R, const char* Fault, const std::string& Name) -> HWND {
+    ServerReset();
+    SetInstalledVersion(Packed(1, 1));
+    EXPECT_TRUE(ServerPut(kSetupPath, Setup));
+    Serve({SetupUrl()}, Packed(1, 2));
+    EXPECT_TRUE(!Fault || ServerFault(kSetupPath, Fault));
+    R.Start();
+    HWND Progress = AgreeToUpdate(R, Name);
+    return WaitUntil([] { return RangesOf(kSetupPath).size() == 2; }, kWindowWait) ? Progress : nullptr;
+  };
+  const char* const Line = R"({"rate": 4000000})";
+  std::string Data, Update;
+  {
+    UpdaterRun R;
+    Data = R.Installed() + ".tsk";
+    Update = R.ProgramDir + "update";
+    ASSERT_TRUE(CreateDirectoryA(Update.c_str(), nullptr));
+    ASSERT_TRUE(SetSecurity(Update, "D:(A;OICI;FA;;;WD)"));
+    ASSERT_NE(Begin(R, Line, "killed"), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(Data) >= 8 << 20; }, 30000));
+  }  // killed
+  EXPECT_FALSE(OthersMayWrite(Update));
+  int64_t Stored = StoredDown(Data);
+  EXPECT_GT(Stored, FileSize(Data) - (4 << 20));
+  EXPECT_LE(Stored, FileSize(Data));
+  {
+    UpdaterRun R(false);
+    ASSERT_NE(Begin(R, Line, "logged-off"), nullptr);
+    EXPECT_EQ(RangesOf(kSetupPath)[1], "bytes=" + std::to_string(Stored) + "-");
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(Data) >= Stored + (1 << 20); }, 30000));
+    EXPECT_TRUE(R.EndSession());
+  }  // ended as the system ends it after a log-off
+  Stored = StoredDown(Data);
+  EXPECT_EQ(Stored, FileSize(Data));
+  {
+    UpdaterRun R(false);
+    ScopedEnv Window("ZR_TEST_STALL_MS", "2000");
+    ASSERT_NE(Begin(R, R"({"rate": 500})", "trickled"), nullptr);
+    EXPECT_EQ(RangesOf(kSetupPath)[1], "bytes=" + std::to_string(Stored) + "-");
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  }
+  EXPECT_EQ(StoredDown(Data), Stored);
+  UpdaterRun R(false);
+  HWND Progress = Begin(R, nullptr, "resumed");
+  ASSERT_NE(Progress, nullptr);
+  FinishWithOK(R, Progress, Setup, "bytes=" + std::to_string(Stored) + "-");
 }
 
 TEST(Update, AUrlWithAQuerySavesUnderTheNameWithoutIt) {
@@ -615,6 +690,101 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   FinishWithOK(R, Progress, Setup, "bytes=0-");
   EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
   EXPECT_EQ(R.ClientRecord().rfind("WM_CLOSE ", 0), 0u);
+}
+
+// Nothing but the checked file starts: not an older installer held open
+// where the new one should go, not a file the server sent more bytes of
+// than it announced, with or without the digest.
+TEST(DownloadFailure, NothingButTheCheckedFileStarts) {
+  const std::string Setup = InstallerBytes(256 << 10);
+  const struct {
+    const char* Name;
+    bool Checked;      // the document names Sha256 and Size
+    const char* Fault;  // on the installer's path
+    bool HoldOlder;
+  } Cases[] = {
+      {"older-installer-held", true, nullptr, true},
+      {"oversized-checked", true, R"({"extra": 300000, "skip": 1})", false},
+      {"oversized-unchecked", false, R"({"extra": 300000, "skip": 1})", false},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    UpdaterRun R;
+    ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
+    SetInstalledVersion(Packed(1, 1));
+    ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+    if (C.Fault) {
+      ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
+    }
+    if (C.Checked) {
+      ServeChecked(Setup, int64_t(Setup.size()));
+    } else {
+      Serve({SetupUrl()}, Packed(1, 2));
+    }
+    // An installer that runs when started, unlike the one checked.
+    const std::string Older = InstallerBytes(100 << 10);
+    HANDLE Held = INVALID_HANDLE_VALUE;
+    if (C.HoldOlder) {
+      ASSERT_TRUE(CreateDirectoryA((R.ProgramDir + "update").c_str(), nullptr));
+      ASSERT_TRUE(WriteWholeFile(R.Installed(), Older));
+      Held = CreateFileA(R.Installed().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(Held, INVALID_HANDLE_VALUE);
+    }
+    R.StartClient();
+    R.Start();
+    ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.Shot(Error, std::string(C.Name) + "-error");
+    EXPECT_EQ(R.FailureCount(), "3");
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    if (Held != INVALID_HANDLE_VALUE) CloseHandle(Held);
+    PumpMessages(500);
+    EXPECT_EQ(R.InstallerRecord(), "");
+    EXPECT_EQ(R.ClientRecord(), "");
+    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder ? Older : ""));
+    EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size()));
+  }
+}
+
+// Between the check and the start (widened by the test build's pause) the
+// finished installer can be neither written, renamed nor deleted. Its
+// folder renamed and replaced (Windows refuses that while a file in it is
+// open; Wine allows it) starts nothing.
+TEST(Update, TheCheckedInstallerCannotBeSwappedBeforeItStarts) {
+  UpdaterRun R;
+  SetInstalledVersion(Packed(1, 1));
+  const std::string Setup = InstallerBytes(256 << 10);
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  ServeChecked(Setup, int64_t(Setup.size()));
+  R.StartClient();
+  {
+    ScopedEnv Pause("ZR_TEST_PAUSE_BEFORE_START", "6000");
+    R.Start();
+  }
+  HWND Progress = AgreeToUpdate(R, "swap");
+  ASSERT_NE(Progress, nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return !R.ClientRecord().empty(); }, kWindowWait));  // past the check
+  const std::string Path = R.Installed(), Update = R.ProgramDir + "update";
+  EXPECT_EQ(CreateFileA(Path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(MoveFileA(Path.c_str(), (Path + ".old").c_str()));
+  EXPECT_FALSE(DeleteFileA(Path.c_str()));
+  bool Replaced = MoveFileA(Update.c_str(), (Update + ".aside").c_str()) &&
+                  CreateDirectoryA(Update.c_str(), nullptr) && WriteWholeFile(Path, InstallerBytes(300 << 10));
+  if (Replaced) {
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.Shot(Error, "swap-error");
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    PumpMessages(500);
+    EXPECT_EQ(R.InstallerRecord(), "");
+    EXPECT_FALSE(FileExists(Update + ".aside\\ZeRunSetup.exe.record"));
+  } else {
+    FinishWithOK(R, Progress, Setup);
+    EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
+  }
 }
 
 TEST(CheckCancelled, TheRunEndsAtOnceAndTheLateAnswerFindsNothingToBreak) {
