@@ -634,22 +634,38 @@ void ServeChecked(const std::string& Setup, int64_t Size) {
   ASSERT_TRUE(ServerPut(kInfoPath, Doc));
 }
 
-// A size other than the server's fails before any byte is fetched, with the
-// server's text; an installer altered on the way fails its check with a
-// text of its own, and is deleted with its state. Neither closes the client
-// or starts anything, both count; the next run fetches the installer whole.
+// Nothing but the checked installer starts. A size other than the server's
+// fails before any byte is fetched, with the server's text, and so do bytes
+// past the size the server announced, with or without the digest; an
+// installer altered on the way fails its check with a text of its own, and
+// is deleted with its state; an older installer held open where the new one
+// goes fails with the file's text and stays as it is. None closes the
+// client or starts anything, each counts; the next run fetches the
+// installer whole.
 TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   std::string Setup = InstallerBytes(1 << 20);
+  const std::vector<std::string> Fetched = {"bytes=0-0", "bytes=0-"};
+  const char* const Oversized = R"({"extra": 300000, "skip": 1})";
   const struct {
     const char* Name;
-    int64_t Size;
+    int64_t Size;  // the document's; 0: a document without Sha256 and Size
     const char* Fault;
     std::vector<std::string> Ranges;
+    char Text;          // 's' the server's, 'v' the check's, 'f' the file's
+    bool HoldOlder;     // an older installer is held open at its place
+    bool KeepsData;     // the data and state files stay for the next run
   } Cases[] = {
-      {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}},
-      {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", {"bytes=0-0", "bytes=0-"}},
+      {"older-installer-held", int64_t(Setup.size()), nullptr, Fetched, 'f', true, true},
+      {"oversized-checked", int64_t(Setup.size()), Oversized, Fetched, 's', false, true},
+      {"oversized-unchecked", 0, Oversized, Fetched, 's', false, true},
+      {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}, 's', false, false},
+      {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", Fetched, 'v', false,
+       false},
   };
-  std::set<uint64_t> Texts;
+  // An installer that runs when started, unlike the one checked.
+  const std::string Older = InstallerBytes(100 << 10);
+  std::map<char, std::set<uint64_t>> Texts;
+  std::set<uint64_t> AllTexts;
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     UpdaterRun R;
@@ -659,70 +675,11 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     if (C.Fault) {
       ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
     }
-    ServeChecked(Setup, C.Size);
-    R.StartClient();
-    R.Start();
-    ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
-    HWND Error = R.WaitNotice('r', 30000);
-    ASSERT_NE(Error, nullptr);
-    R.Shot(Error, std::string(C.Name) + "-error");
-    Texts.insert(TextPixels(Error));
-    EXPECT_EQ(R.FailureCount(), "3");
-    R.ClickMovedOK(Error);
-    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
-    EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
-    EXPECT_EQ(R.InstallerRecord(), "");
-    EXPECT_EQ(R.ClientRecord(), "");
-    EXPECT_FALSE(FileExists(R.Installed()));
-    EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
-    EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
-  }
-  EXPECT_EQ(Texts.size(), 2u) << "the failed check shows the server's text";
-
-  UpdaterRun R(false);
-  ServerReset();
-  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
-  ServeChecked(Setup, int64_t(Setup.size()));
-  R.StartClient();
-  R.Start();
-  HWND Progress = AgreeToUpdate(R, "checked");
-  ASSERT_NE(Progress, nullptr);
-  FinishWithOK(R, Progress, Setup, "bytes=0-");
-  EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
-  EXPECT_EQ(R.ClientRecord().rfind("WM_CLOSE ", 0), 0u);
-}
-
-// Nothing but the checked file starts: not an older installer held open
-// where the new one should go, not a file the server sent more bytes of
-// than it announced, with or without the digest.
-TEST(DownloadFailure, NothingButTheCheckedFileStarts) {
-  const std::string Setup = InstallerBytes(256 << 10);
-  const struct {
-    const char* Name;
-    bool Checked;      // the document names Sha256 and Size
-    const char* Fault;  // on the installer's path
-    bool HoldOlder;
-  } Cases[] = {
-      {"older-installer-held", true, nullptr, true},
-      {"oversized-checked", true, R"({"extra": 300000, "skip": 1})", false},
-      {"oversized-unchecked", false, R"({"extra": 300000, "skip": 1})", false},
-  };
-  for (const auto& C : Cases) {
-    SCOPED_TRACE(C.Name);
-    UpdaterRun R;
-    ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
-    SetInstalledVersion(Packed(1, 1));
-    ASSERT_TRUE(ServerPut(kSetupPath, Setup));
-    if (C.Fault) {
-      ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
-    }
-    if (C.Checked) {
-      ServeChecked(Setup, int64_t(Setup.size()));
+    if (C.Size) {
+      ServeChecked(Setup, C.Size);
     } else {
       Serve({SetupUrl()}, Packed(1, 2));
     }
-    // An installer that runs when started, unlike the one checked.
-    const std::string Older = InstallerBytes(100 << 10);
     HANDLE Held = INVALID_HANDLE_VALUE;
     if (C.HoldOlder) {
       ASSERT_TRUE(CreateDirectoryA((R.ProgramDir + "update").c_str(), nullptr));
@@ -736,16 +693,34 @@ TEST(DownloadFailure, NothingButTheCheckedFileStarts) {
     HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, std::string(C.Name) + "-error");
+    Texts[C.Text].insert(TextPixels(Error));
+    AllTexts.insert(TextPixels(Error));
     EXPECT_EQ(R.FailureCount(), "3");
     R.ClickMovedOK(Error);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
     if (Held != INVALID_HANDLE_VALUE) CloseHandle(Held);
     PumpMessages(500);
+    EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
     EXPECT_EQ(R.InstallerRecord(), "");
     EXPECT_EQ(R.ClientRecord(), "");
     EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder ? Older : ""));
-    EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size()));
+    EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size())) << "bytes past the size were written";
+    EXPECT_EQ(FileExists(R.Installed() + ".tsk.cfg"), C.KeepsData);
   }
+  for (const auto& Kind : Texts) EXPECT_EQ(Kind.second.size(), 1u) << "one kind shows different texts: " << Kind.first;
+  EXPECT_EQ(AllTexts.size(), Texts.size()) << "two kinds of failure show the same text";
+
+  UpdaterRun R(false);
+  ServerReset();
+  ASSERT_TRUE(ServerPut(kSetupPath, Setup));
+  ServeChecked(Setup, int64_t(Setup.size()));
+  R.StartClient();
+  R.Start();
+  HWND Progress = AgreeToUpdate(R, "checked");
+  ASSERT_NE(Progress, nullptr);
+  FinishWithOK(R, Progress, Setup, "bytes=0-");
+  EXPECT_EQ(R.InstallerRecord(), InstallerStart(R));
+  EXPECT_EQ(R.ClientRecord().rfind("WM_CLOSE ", 0), 0u);
 }
 
 // Between the check and the start (widened by the test build's pause) the
