@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "app/uFunction.h"
 #include "net/uFileDigest.h"
@@ -129,6 +133,56 @@ class TDataFile {
 
  private:
   HANDLE FHandle;
+};
+
+// Writes the resume state on a thread of its own, each time after the data
+// it counts is flushed to disk, so that the transfer does not wait for the
+// disk. A state asked for while one is being written replaces any still
+// waiting; freeing the writer waits for the one being written and drops the
+// rest.
+class TStateWriter {
+ public:
+  TStateWriter(HANDLE DataFile, std::string FileName)
+      : FDataFile(DataFile), FFileName(std::move(FileName)), FThread([this] { Run(); }) {}
+  ~TStateWriter() {
+    {
+      std::lock_guard<std::mutex> Lock(FLock);
+      FStop = true;
+    }
+    FWake.notify_one();
+    FThread.join();
+  }
+  TStateWriter(const TStateWriter&) = delete;
+  TStateWriter& operator=(const TStateWriter&) = delete;
+  void Write(std::string Text) {
+    {
+      std::lock_guard<std::mutex> Lock(FLock);
+      FWaiting = std::move(Text);
+    }
+    FWake.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> Lock(FLock);
+    for (;;) {
+      FWake.wait(Lock, [this] { return FStop || FWaiting; });
+      if (FStop) return;
+      std::string Text = std::move(*FWaiting);
+      FWaiting.reset();
+      Lock.unlock();
+      if (FlushFileBuffers(FDataFile)) SaveFileSafely(FFileName, Text);
+      Lock.lock();
+    }
+  }
+
+  HANDLE FDataFile;
+  std::string FFileName;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::optional<std::string> FWaiting;
+  bool FStop = false;
+  std::thread FThread;  // last: it starts once the rest is made
 };
 
 namespace {
@@ -446,6 +500,7 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   FSavedDown = Down;
   FSavedTick = GetTickCount();
   FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
+  TStateWriter Writer(DataFile, SaveFile + ".tsk.cfg");
   while (WaitForData(Available) && Available > 0) {
     DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
     DWORD Start = GetTickCount();
@@ -465,7 +520,7 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
       FState.WriteString(StateSection, "Down", std::to_string(Down));
       NotifyProgress();
       if (!Whole) break;
-      KeepState(DataFile);
+      KeepState(Writer);
     }
     if (Terminated()) return aeStopped;
     if (!Ok || Read == 0) break;
@@ -476,11 +531,10 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   return FStalled ? aeNetwork : aeDone;
 }
 
-// A log-off, a kill or a power cut keeps what the state last counted: it is
-// written only once the bytes it counts are on disk.
-void THttpDownProgeress::KeepState(HANDLE DataFile) {
+// A log-off, a kill or a power cut keeps what the state last counted.
+void THttpDownProgeress::KeepState(TStateWriter& Writer) {
   if (Down - FSavedDown < StateBytes && GetTickCount() - FSavedTick < FStateMs) return;
-  if (FlushFileBuffers(DataFile)) FState.SaveToFile(SaveFile + ".tsk.cfg");
+  Writer.Write(FState.Text());
   FSavedDown = Down;
   FSavedTick = GetTickCount();
 }

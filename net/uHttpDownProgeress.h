@@ -28,6 +28,7 @@ using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& M
 
 struct TInetCall;
 class TDataFile;
+class TStateWriter;
 
 // How an attempt ended. Every end but aeDone and aeStopped raises exactly
 // one error event.
@@ -91,7 +92,7 @@ class THttpDownProgeress : public TThread {
   bool QueryResumeInfo();
   bool AcceptDataResponse();
   TAttemptEnd TransferBlocks(HANDLE DataFile);
-  void KeepState(HANDLE DataFile);
+  void KeepState(TStateWriter& Writer);
   DWORD WindowLeft() const;
   bool NextWindow();
   bool SendRequest(const std::string& Headers);

@@ -183,25 +183,10 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-const SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-
-std::string SecurityOf(const std::string& path) {
-  char buffer[4096];
-  DWORD needed = 0;
-  char* text = nullptr;
-  if (!GetFileSecurityA(path.c_str(), kOwnerAndDacl, buffer, sizeof buffer, &needed) ||
-      !ConvertSecurityDescriptorToStringSecurityDescriptorA(buffer, SDDL_REVISION_1, kOwnerAndDacl, &text, nullptr))
-    return "";
-  std::string result = text;
-  LocalFree(text);
-  return result;
-}
-
 bool SetSecurity(const std::string& path, const std::string& sddl) {
   PSECURITY_DESCRIPTOR sd = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr)) return false;
-  SECURITY_INFORMATION given = sddl.rfind("O:", 0) == 0 ? kOwnerAndDacl : DACL_SECURITY_INFORMATION;
-  BOOL ok = SetFileSecurityA(path.c_str(), given, sd);
+  BOOL ok = SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd);
   LocalFree(sd);
   return ok != FALSE;
 }

@@ -28,22 +28,8 @@ std::string ArtifactsDir();                          // ZR_ARTIFACTS in Windows 
 std::string ReadWholeFile(const std::string& path);  // empty when missing
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
-// The owner and DACL of a file or folder as SDDL ("" when unreadable), and
-// setting them from SDDL (the owner only when it is given).
-std::string SecurityOf(const std::string& path);
+// Sets the DACL of a file or folder from SDDL.
 bool SetSecurity(const std::string& path, const std::string& sddl);
-
-// An environment variable (a test seam) set while it lives.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) { SetEnvironmentVariableA(name, value.c_str()); }
-  ~ScopedEnv() { SetEnvironmentVariableA(name_, nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-};
 
 // --- processes ------------------------------------------------------------
 struct Process {

@@ -210,7 +210,6 @@ class ServerTest(unittest.TestCase):
     def test_extra_bytes_past_the_announced_range(self):
         self.fault("/f/a.bin", extra=1000)
         head, body = self.raw_get("/f/a.bin", "Range: bytes=10-\r\n")
-        self.assertIn("Content-Range: bytes 10-%d/%d" % (len(BODY) - 1, len(BODY)), head)
         self.assertNotIn("Content-Length", head)
         self.assertEqual(body, BODY[10:] + bytes(i % 251 for i in range(1000)))
 

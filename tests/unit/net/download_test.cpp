@@ -7,7 +7,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "app/uFunction.h"
@@ -207,99 +206,7 @@ TEST_F(DownloadTest, OlderFinishedFileIsReplaced) {
   ExpectComplete(Attempt());
 }
 
-// An older file that cannot be deleted (held open without delete sharing)
-// fails the attempt instead of staying in place; once free, the next
-// attempt puts the data in place without fetching it again.
-TEST_F(DownloadTest, OlderFileHeldOpenFailsTheAttempt) {
-  ASSERT_TRUE(zrtest::WriteWholeFile(Save, "an older installer"));
-  HANDLE Held = CreateFileA(Save.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(Held, INVALID_HANDLE_VALUE);
-  TOutcome Out = Attempt();
-  CloseHandle(Held);
-  EXPECT_EQ(Out.Errors, std::vector<std::string>{SizeError});
-  EXPECT_EQ(Out.Completed, 0);
-  EXPECT_EQ(Finished(), "an older installer");
-  ASSERT_TRUE(zrtest::ServerReset());
-  ExpectComplete(Attempt());
-  EXPECT_EQ(Ranges(), std::vector<std::string>{"bytes=0-0"});
-}
-
-// From its check on, the finished file is held: nobody can write, rename or
-// delete it while the task lives.
-TEST_F(DownloadTest, TheFinishedFileIsHeldWhileTheTaskLives) {
-  TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome& Out) {
-    Task.OnComplete = [&](TObject*) {
-      ++Out.Completed;
-      EXPECT_NE(Task.CheckedFile(), nullptr);
-      EXPECT_EQ(CreateFileA(Save.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
-      EXPECT_FALSE(MoveFileA(Save.c_str(), (Save + ".moved").c_str()));
-      EXPECT_FALSE(DeleteFileA(Save.c_str()));
-    };
-  });
-  ExpectComplete(Out);
-  EXPECT_TRUE(DeleteFileA(Save.c_str()));
-}
-
-// More bytes than announced end the attempt as a server error before a byte
-// past the size is written, checked or not; the next attempt finishes.
-TEST_F(DownloadTest, BytesPastTheAnnouncedSizeAreNeverWritten) {
-  for (const std::string& Sha256 : {std::string(), HexDigest(Data, Dir)}) {
-    SCOPED_TRACE(Sha256.empty() ? "unchecked" : "checked");
-    ASSERT_TRUE(zrtest::ServerReset());
-    DeleteFileA(Save.c_str());
-    DeleteFileA((Save + ".tsk").c_str());
-    DeleteFileA((Save + ".tsk.cfg").c_str());
-    auto Checked = [&](THttpDownProgeress& Task, TOutcome&) { Task.ExpectedSha256 = Sha256; };
-    Fault(R"({"skip": 1, "times": 1, "extra": 200000})");
-    TOutcome Out = Attempt(Checked);
-    EXPECT_EQ(Out.Errors, std::vector<std::string>{ServerError});
-    EXPECT_EQ(Out.Completed, 0);
-    EXPECT_FALSE(zrtest::FileExists(Save));
-    EXPECT_LE(FileLength(Save + ".tsk"), int64_t(Data.size()));
-    ASSERT_TRUE(zrtest::ServerReset());
-    ExpectComplete(Attempt(Checked));
-  }
-}
-
-// The stall rule, its window shortened: a line that brings fewer than 1024
-// bytes in a window (here a pause well inside the 15 s time-out) ends as a
-// network failure with its state kept, and the next attempt resumes; a slow
-// line above that finishes. (The read pending at the pause is dropped.)
-TEST_F(DownloadTest, TooFewBytesInAWindowFailAsTheNetworkAndResume) {
-  zrtest::ScopedEnv Window("ZR_TEST_STALL_MS", "1500");
-  Serve(MakeBytes(300000, 7));
-  Fault(R"({"skip": 1, "times": 1, "stall_body": 6, "stall_at": 100000})");
-  EXPECT_EQ(Attempt().Errors, std::vector<std::string>{NetError});
-  int64_t Down = TextToInt64(State("Down"), -1);
-  EXPECT_GT(Down, 0);
-  EXPECT_LE(Down, 100000);
-  EXPECT_TRUE(DataFile().compare(0, Down, Data, 0, Down) == 0);
-  ASSERT_TRUE(zrtest::ServerReset());
-  Fault(R"({"skip": 1, "times": 1, "rate": 100000})");
-  ExpectComplete(Attempt());
-  EXPECT_EQ(Ranges().back(), "bytes=" + std::to_string(Down) + "-");
-}
-
-// While data arrives the state is written every interval (shortened here),
-// never counting more than the data file holds.
-TEST_F(DownloadTest, StateIsWrittenWhileDataArrivesNeverAheadOfTheData) {
-  zrtest::ScopedEnv Interval("ZR_TEST_STATE_MS", "300");
-  Fault(R"({"skip": 1, "times": 1, "rate": 20000})");
-  int64_t Seen = 0;
-  TOutcome Out = Attempt([&](THttpDownProgeress& Task, TOutcome& Out) {
-    Task.OnProgress = [&](TObject*, float Percent) {
-      Out.Progress.push_back(Percent);
-      int64_t Stored = TextToInt64(State("Down"), 0);
-      EXPECT_LE(Stored, FileLength(Save + ".tsk"));
-      Seen = std::max(Seen, Stored);
-    };
-  });
-  ExpectComplete(Out);
-  EXPECT_GT(Seen, 0) << "no state was written during the transfer";
-}
-
-// A download folder that others could write is made administrators' only,
-// and what it held is not resumed: anyone could have changed it.
+// A folder others could write is closed, and what it held is not resumed.
 TEST_F(DownloadTest, AFolderOthersCouldWriteIsClosedAndNotResumed) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
