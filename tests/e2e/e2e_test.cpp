@@ -272,13 +272,14 @@ TEST(Update, KilledLoggedOffOrTrickledRunsResumeAndFinishIdentical) {
   }
   EXPECT_EQ(StoredDown(), Stored);
   UpdaterRun R(false);
-  SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", "4000");
+  SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", "8000");
   HWND Progress = Begin(R, nullptr, "resumed");
   SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", nullptr);
   ASSERT_NE(Progress, nullptr);
   // Held from its check to its start: neither written, renamed nor deleted.
   const std::string Path = R.Installed();
   ASSERT_TRUE(WaitUntil([&] { return !FileExists(Data); }, 30000));
+  ASSERT_EQ(R.InstallerRecord(), "") << "the pause before the start was missed";
   EXPECT_EQ(CreateFileA(Path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(MoveFileA(Path.c_str(), (Path + ".old").c_str()));
   EXPECT_FALSE(DeleteFileA(Path.c_str()));
