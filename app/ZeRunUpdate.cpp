@@ -14,9 +14,20 @@ namespace {
 const char UPDATE_MUTEX_NAME[] = "ZeRun_Mutex_Update";
 const char APPLICATION_TITLE[] = "泽润影音升级程序";
 
+// DLLs loaded by name come from System32 only, never from the program's
+// folder or the current one. Systems without the call (Windows 7 before
+// KB2533623) at least leave the current folder out.
+void RestrictDllSearch() {
+  using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+  auto SetDefault = reinterpret_cast<TSetDefaultDllDirectories>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (!SetDefault || !SetDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) SetDllDirectoryA("");
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictDllSearch();
   // The elevated re-launch runs while the first instance still holds the mutex.
   if (!HasSwitch(SHELL_UAC_SWITCH) && IsAlreadyRunning(UPDATE_MUTEX_NAME)) {
     ShowRunningInstance();

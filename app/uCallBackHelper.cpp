@@ -110,12 +110,17 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   // background fetch can post to it.
   SetParent(Application->MainForm());
   HandleNeeded();
+  // A log-off during the download keeps what has arrived for the next run.
+  Application->OnEndSession = [this] {
+    if (FDownloader) FDownloader->StopAttempt();
+  };
   StartCheck();
   PrepareDownloader();
 }
 
 TCallBackHelper::~TCallBackHelper() {
   FClosing = true;
+  Application->OnEndSession = nullptr;
   FreeDownloader();
   FUrls.clear();
 }
@@ -254,6 +259,8 @@ void TCallBackHelper::DownloadUpdate(const std::string& Url) {
   FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + UrlFileName(Url);
   FDownloader->ExpectedSha256 = FSha256;
   FDownloader->ExpectedSize = FSize;
+  // The installer runs elevated: nobody else may write where it is kept.
+  FDownloader->AdminOnlyFolder = true;
   FDownloader->Resume();
   if (!RunProgressDialog(100)) FreeDownloader();
 }
@@ -282,9 +289,19 @@ void TCallBackHelper::OnDownloadComplete(TObject* Sender) {
   EnableDebugPrivilege();
   CloseClientWindow();
   Sleep(1000);
-  if (FormProgress) {
-    FormProgress->AddMessage(FDownloader->SaveFile);
-    FormProgress->DownloadFinished(Sender);
+#ifdef ZR_TEST_SEAMS
+  // Tests widen the gap between the check and the start.
+  Sleep(TestSeamMs("ZR_TEST_PAUSE_BEFORE_START"));
+#endif
+  // Only the file the task checked and still holds is started; the window
+  // shows the download finished once it has been.
+  bool Started = StartInstaller(FDownloader->SaveFile, FDownloader->CheckedFile());
+  FDownloader->ReleaseCheckedFile();
+  if (!FormProgress) return;
+  if (!Started) {
+    FormProgress->DownloadFailed(Sender, VerifyErrorText);
+    return;
   }
-  StartInstaller(FDownloader->SaveFile);
+  FormProgress->AddMessage(FDownloader->SaveFile);
+  FormProgress->DownloadFinished(Sender);
 }

@@ -1,7 +1,11 @@
 #include "app/uFunction.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <stdlib.h>
+
+#include <memory>
 
 #include "app/uConst.h"
 
@@ -13,6 +17,46 @@ const char FAILURE_FILE[] = "upd.dat";
 const char FAILURE_SECTION[] = "2";
 const char FAILURE_KEY[] = "2";
 const int FAILURE_LIMIT = 5;
+
+// Owner Administrators; full control for Administrators and SYSTEM, read and
+// execute for users; nothing inherited from the parent, everything passed
+// on to what is made inside.
+const char ADMIN_ONLY_SDDL[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+// Rights that change a folder, its entries or the files made in it.
+const DWORD WRITE_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                           FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+const char* const TRUSTED_SIDS[] = {"S-1-5-32-544", "S-1-5-18", "S-1-3-0",
+                                    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+
+// The account this program runs as: as an administrator it installs the
+// update itself, so a folder it owns is not open to others.
+bool IsProcessUser(PSID Sid) {
+  HANDLE Token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return false;
+  char Buffer[256];
+  DWORD Length = 0;
+  bool Same = GetTokenInformation(Token, TokenUser, Buffer, sizeof(Buffer), &Length) &&
+              EqualSid(reinterpret_cast<TOKEN_USER*>(Buffer)->User.Sid, Sid);
+  CloseHandle(Token);
+  return Same;
+}
+
+bool IsTrustedSid(PSID Sid) {
+  char* Text = nullptr;
+  if (!ConvertSidToStringSidA(Sid, &Text)) return false;
+  bool Trusted = false;
+  for (const char* Known : TRUSTED_SIDS) Trusted = Trusted || strcmp(Text, Known) == 0;
+  LocalFree(Text);
+  return Trusted || IsProcessUser(Sid);
+}
+
+using TSecurityDescriptor = std::unique_ptr<void, decltype(&LocalFree)>;
+
+TSecurityDescriptor AdminOnlyDescriptor() {
+  PSECURITY_DESCRIPTOR Descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorA(ADMIN_ONLY_SDDL, SDDL_REVISION_1, &Descriptor, nullptr);
+  return TSecurityDescriptor(Descriptor, &LocalFree);
+}
 
 bool SameText(const std::string& A, const std::string& B) {
   if (A.size() != B.size()) return false;
@@ -243,8 +287,91 @@ void RelaunchElevated() {
                 SW_SHOW);
 }
 
-void StartInstaller(const std::string& Path) {
-  // Quoted, so that a path with blanks is not read as a shorter program name.
+namespace {
+
+bool IsSameFile(const std::string& Path, HANDLE File) {
+  HANDLE Named = CreateFileA(Path.c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (Named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION A{}, B{};
+  bool Same = GetFileInformationByHandle(Named, &A) && GetFileInformationByHandle(File, &B) &&
+              A.dwVolumeSerialNumber == B.dwVolumeSerialNumber && A.nFileIndexHigh == B.nFileIndexHigh &&
+              A.nFileIndexLow == B.nFileIndexLow;
+  CloseHandle(Named);
+  return Same;
+}
+
+}  // namespace
+
+bool StartInstaller(const std::string& Path, HANDLE Checked) {
+  // A folder renamed and replaced under the held file would put other bytes
+  // at the same path.
+  if (!Checked || !IsSameFile(Path, Checked)) return false;
+  // Quoted, so that a path with blanks is not read as a shorter program
+  // name; the exact path, so that nothing is searched for.
   std::string CommandLine = "\"" + Path + "\" /S";
-  WinExec(CommandLine.c_str(), SW_SHOW);
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof(Startup);
+  Startup.dwFlags = STARTF_USESHOWWINDOW;
+  Startup.wShowWindow = SW_SHOW;
+  PROCESS_INFORMATION Process{};
+  if (!CreateProcessA(Path.c_str(), &CommandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup,
+                      &Process))
+    return false;
+  CloseHandle(Process.hThread);
+  CloseHandle(Process.hProcess);
+  return true;
+}
+
+bool SecurityLetsOthersWrite(PSECURITY_DESCRIPTOR Descriptor) {
+  PSID Owner = nullptr;
+  PACL Dacl = nullptr;
+  BOOL Present = FALSE, Defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(Descriptor, &Owner, &Defaulted) ||
+      !GetSecurityDescriptorDacl(Descriptor, &Present, &Dacl, &Defaulted))
+    return true;
+  // An owner may rewrite the DACL; no DACL lets everyone in.
+  if (!Owner || !IsTrustedSid(Owner) || !Present || !Dacl) return true;
+  for (DWORD I = 0; I < Dacl->AceCount; ++I) {
+    ACCESS_ALLOWED_ACE* Ace = nullptr;
+    if (!GetAce(Dacl, I, reinterpret_cast<void**>(&Ace))) return true;
+    if (Ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (Ace->Mask & WRITE_RIGHTS) &&
+        !IsTrustedSid(&Ace->SidStart))
+      return true;
+  }
+  return false;
+}
+
+bool OthersMayWrite(const std::string& Folder) {
+  PSECURITY_DESCRIPTOR Descriptor = nullptr;
+  if (GetNamedSecurityInfoA(Folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, nullptr, nullptr, &Descriptor) != ERROR_SUCCESS)
+    return true;
+  bool Open = SecurityLetsOthersWrite(Descriptor);
+  LocalFree(Descriptor);
+  return Open;
+}
+
+bool MakeAdminOnlyFolder(const std::string& Folder, bool& WasOpen) {
+  WasOpen = false;
+  TSecurityDescriptor Descriptor = AdminOnlyDescriptor();
+  if (!Descriptor) return false;
+  if (!DirectoryExists(Folder)) {
+    std::string Parent = FolderOf(Folder.substr(0, Folder.find_last_not_of('\\') + 1));
+    SECURITY_ATTRIBUTES Attributes{sizeof(Attributes), Descriptor.get(), FALSE};
+    return ForceDirectories(Parent) && CreateDirectoryA(Folder.c_str(), &Attributes);
+  }
+  if (!OthersMayWrite(Folder)) return true;
+  WasOpen = true;
+  BOOL Present = FALSE, Defaulted = FALSE;
+  PACL Dacl = nullptr;
+  PSID Owner = nullptr;
+  GetSecurityDescriptorDacl(Descriptor.get(), &Present, &Dacl, &Defaulted);
+  GetSecurityDescriptorOwner(Descriptor.get(), &Owner, &Defaulted);
+  return SetNamedSecurityInfoA(const_cast<char*>(Folder.c_str()), SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                   PROTECTED_DACL_SECURITY_INFORMATION,
+                               Owner, nullptr, Dacl, nullptr) == ERROR_SUCCESS &&
+         !OthersMayWrite(Folder);
 }

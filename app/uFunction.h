@@ -47,5 +47,18 @@ bool SetPrivilege(HANDLE Token, const std::string& Name, bool Enable);
 bool CloseClientWindow();
 // Starts this program again through the elevation prompt, silent.
 void RelaunchElevated();
-// Starts the downloaded installer silently.
-void StartInstaller(const std::string& Path);
+// Starts the downloaded installer silently with CreateProcess on its quoted
+// path, only when Path still names Checked, the file held open since its
+// check; false when it does not or the start fails.
+bool StartInstaller(const std::string& Path, HANDLE Checked);
+// Makes Folder (its parent must exist, or is made) writable by
+// Administrators and SYSTEM only; users may read and execute. A new folder
+// is created so; an existing one that others may write gets that DACL and
+// WasOpen. False when neither is possible.
+bool MakeAdminOnlyFolder(const std::string& Folder, bool& WasOpen);
+// Whether any account but Administrators, SYSTEM, TrustedInstaller, CREATOR
+// OWNER and the one this program runs as may change a folder (through its
+// entries or as its owner) or what it holds; also when its security cannot
+// be read.
+bool OthersMayWrite(const std::string& Folder);
+bool SecurityLetsOthersWrite(PSECURITY_DESCRIPTOR Descriptor);

@@ -79,6 +79,11 @@ LRESULT TApplication::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) 
     if (FMainForm) FMainForm->Close();
     return 0;
   }
+  if (Msg == WM_QUERYENDSESSION) return TRUE;
+  if (Msg == WM_ENDSESSION) {
+    if (WParam && OnEndSession) OnEndSession();
+    return 0;
+  }
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
 }
 

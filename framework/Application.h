@@ -52,6 +52,9 @@ class TApplication : public TComponent {
   void ProcessMessages();
   // Dispatches one message, waiting for one if none is there.
   void HandleMessage();
+  // Runs when the session ends (log-off, shut-down), before the system ends
+  // the process. The query before never holds the session up.
+  std::function<void()> OnEndSession;
 
  private:
   friend class TForm;

@@ -36,6 +36,19 @@ bool OnMainThread() { return GetCurrentThreadId() == MainThreadID; }
 
 }  // namespace
 
+void WaitServingSyncCalls(HANDLE Object) {
+  if (!OnMainThread()) {
+    WaitForSingleObject(Object, INFINITE);
+    return;
+  }
+  // Sent messages only: the worker's synchronised calls arrive that way, and
+  // nothing else (input, timers, paints) is dispatched inside this wait.
+  while (MsgWaitForMultipleObjects(1, &Object, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+    MSG Msg;
+    PeekMessageA(&Msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
 TThread::TThread() {
   if (!SyncWindow && OnMainThread()) SyncWindow = AllocateHWnd(SyncWndProc, "TThreadSyncWindow");
   InitializeCriticalSection(&FLock);
@@ -109,19 +122,7 @@ bool TThread::Suspended() const {
   return Result;
 }
 
-void TThread::WaitFor() {
-  if (!OnMainThread()) {
-    WaitForSingleObject(FHandle, INFINITE);
-    return;
-  }
-  // Sent messages only: the worker's synchronised calls arrive that way, and
-  // nothing else (input, timers, paints) is dispatched inside this wait.
-  while (MsgWaitForMultipleObjects(1, &FHandle, FALSE, INFINITE, QS_SENDMESSAGE) ==
-         WAIT_OBJECT_0 + 1) {
-    MSG Msg;
-    PeekMessageA(&Msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-}
+void TThread::WaitFor() { WaitServingSyncCalls(FHandle); }
 
 void TThread::TerminateAndWait() {
   if (FFinished || GetCurrentThreadId() == FThreadID) return;

@@ -9,6 +9,10 @@
 
 #include "framework/Classes.h"
 
+// Waits for Object; on the main thread the wait keeps serving the workers'
+// Synchronize calls, so a worker blocked in one cannot deadlock it.
+void WaitServingSyncCalls(HANDLE Object);
+
 // The thread is always created suspended: a virtual Execute must not start
 // before the derived object is complete, so a derived constructor that wants
 // it running calls Resume() as its last step. Create threads on the main

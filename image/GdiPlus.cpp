@@ -2,6 +2,8 @@
 
 #include <objidl.h>
 
+#include <string>
+
 namespace {
 
 // The parts of the flat API that the skin needs, with their documented signatures.
@@ -52,7 +54,12 @@ class TGdiPlusLibrary {
 
  private:
   TGdiPlusLibrary() {
-    FModule = LoadLibraryA("gdiplus.dll");
+    // From System32 by its full path: a gdiplus.dll beside the program or in
+    // the current folder is never loaded.
+    char System[MAX_PATH] = "";
+    UINT Length = GetSystemDirectoryA(System, MAX_PATH);
+    if (Length == 0 || Length >= MAX_PATH) return;
+    FModule = LoadLibraryA((std::string(System, Length) + "\\gdiplus.dll").c_str());
     if (!FModule) return;
     auto startup = Load<TGdiplusStartup>("GdiplusStartup");
     if (!startup || !LoadAll()) return;

@@ -38,26 +38,23 @@ class TSha256Hash {
 }  // namespace
 
 THashEnd FileSha256(const std::string& Path, HANDLE Stop, TSha256& Digest) {
-  TSha256Hash Hash;
-  if (!Hash.Ready()) return heFailed;
   HANDLE File = CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (File == INVALID_HANDLE_VALUE) return heFailed;
-  std::vector<unsigned char> Piece(PieceSize);
-  THashEnd End = heFailed;
-  for (;;) {
-    if (WaitForSingleObject(Stop, 0) == WAIT_OBJECT_0) {
-      End = heStopped;
-      break;
-    }
-    DWORD Read = 0;
-    if (!ReadFile(File, Piece.data(), PieceSize, &Read, nullptr)) break;
-    if (Read == 0) {
-      End = Hash.Finish(Digest) ? heDone : heFailed;
-      break;
-    }
-    if (!Hash.Add(Piece, Read)) break;
-  }
+  THashEnd End = FileSha256(File, Stop, Digest);
   CloseHandle(File);
   return End;
+}
+
+THashEnd FileSha256(HANDLE File, HANDLE Stop, TSha256& Digest) {
+  TSha256Hash Hash;
+  if (!Hash.Ready()) return heFailed;
+  std::vector<unsigned char> Piece(PieceSize);
+  for (;;) {
+    if (Stop && WaitForSingleObject(Stop, 0) == WAIT_OBJECT_0) return heStopped;
+    DWORD Read = 0;
+    if (!ReadFile(File, Piece.data(), PieceSize, &Read, nullptr)) return heFailed;
+    if (Read == 0) return Hash.Finish(Digest) ? heDone : heFailed;
+    if (!Hash.Add(Piece, Read)) return heFailed;
+  }
 }

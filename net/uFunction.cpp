@@ -12,6 +12,8 @@
 namespace {
 
 const char* const ETagSection = "JSON_ETag";
+// A longer update document is no answer; release notes of a megabyte fit.
+const size_t MaxDocumentSize = 4 * 1024 * 1024;
 const CLSID XMLHTTPRequestClass = {0xED8C108E, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 const IID XMLHTTPRequestInterface = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
 
@@ -95,8 +97,10 @@ std::optional<std::string> ReadResponseStream(IXMLHTTPRequest* Request) {
       Result.emplace();
       char Buffer[4096];
       ULONG Read = 0;
-      while (SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0)
+      while (Result && SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0) {
         Result->append(Buffer, Read);
+        if (Result->size() > MaxDocumentSize) Result.reset();
+      }
     } catch (...) {
       Result.reset();  // out of memory: no body, but nothing held
     }

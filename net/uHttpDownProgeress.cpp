@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "app/uFunction.h"
 #include "net/uFileDigest.h"
@@ -27,6 +31,24 @@ const DWORD FullBuffer = 8192;
 const DWORD FirstReadSize = 64 * 1024;
 const DWORD MaxReadSize = 1024 * 1024;
 const DWORD TimeOut = 15000;
+// The stall rule, like curl's --speed-limit 1024 --speed-time 60.
+const DWORD StallMs = 60000;
+const int64_t StallBytes = 1024;
+// The resume state is written at least every 4 MiB and every 10 s while data
+// arrives: after 3 MiB, so that the next read (up to 1 MiB) cannot carry the
+// gap past 4 MiB.
+const int64_t StateBytes = 4 * 1024 * 1024 - MaxReadSize;
+const DWORD StateMs = 10000;
+
+// A time from the test build's environment, else the given one.
+DWORD TimeOr(const char* Seam, DWORD Default) {
+#ifdef ZR_TEST_SEAMS
+  if (DWORD Ms = TestSeamMs(Seam)) return Ms;
+#else
+  (void)Seam;
+#endif
+  return Default;
+}
 
 // A big read that filled at once asks for twice as much next time; one that
 // took long asks for half, so a slowing line still reports about once a
@@ -101,13 +123,66 @@ class TDataFile {
     Offset.QuadPart = Position;
     return SetFilePointerEx(FHandle, Offset, nullptr, FILE_BEGIN) && SetEndOfFile(FHandle);
   }
+  // On disk before the state that counts it can be written.
   void Close() {
-    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+    if (FHandle == INVALID_HANDLE_VALUE) return;
+    FlushFileBuffers(FHandle);
+    CloseHandle(FHandle);
     FHandle = INVALID_HANDLE_VALUE;
   }
 
  private:
   HANDLE FHandle;
+};
+
+// Writes the resume state on a thread of its own, each time after the data
+// it counts is flushed to disk, so that the transfer does not wait for the
+// disk. A state asked for while one is being written replaces any still
+// waiting; freeing the writer waits for the one being written and drops the
+// rest.
+class TStateWriter {
+ public:
+  TStateWriter(HANDLE DataFile, std::string FileName)
+      : FDataFile(DataFile), FFileName(std::move(FileName)), FThread([this] { Run(); }) {}
+  ~TStateWriter() {
+    {
+      std::lock_guard<std::mutex> Lock(FLock);
+      FStop = true;
+    }
+    FWake.notify_one();
+    FThread.join();
+  }
+  TStateWriter(const TStateWriter&) = delete;
+  TStateWriter& operator=(const TStateWriter&) = delete;
+  void Write(std::string Text) {
+    {
+      std::lock_guard<std::mutex> Lock(FLock);
+      FWaiting = std::move(Text);
+    }
+    FWake.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> Lock(FLock);
+    for (;;) {
+      FWake.wait(Lock, [this] { return FStop || FWaiting; });
+      if (FStop) return;
+      std::string Text = std::move(*FWaiting);
+      FWaiting.reset();
+      Lock.unlock();
+      if (FlushFileBuffers(FDataFile)) SaveFileSafely(FFileName, Text);
+      Lock.lock();
+    }
+  }
+
+  HANDLE FDataFile;
+  std::string FFileName;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::optional<std::string> FWaiting;
+  bool FStop = false;
+  std::thread FThread;  // last: it starts once the rest is made
 };
 
 namespace {
@@ -156,6 +231,7 @@ void CALLBACK InternetStatus(HINTERNET, DWORD_PTR Context, DWORD Status, LPVOID 
 
 THttpDownProgeress::THttpDownProgeress(bool CreateSuspended) {
   FCancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  FAttemptOver = CreateEventA(nullptr, TRUE, TRUE, nullptr);
   CoInitialize(nullptr);
   UserAgent = GetUserAgent();
   if (!CreateSuspended) Resume();
@@ -164,8 +240,20 @@ THttpDownProgeress::THttpDownProgeress(bool CreateSuspended) {
 THttpDownProgeress::~THttpDownProgeress() {
   // Waited for here, not in the base, while the fields the worker uses live.
   TerminateAndWait();
+  ReleaseCheckedFile();
   CoUninitialize();
   CloseHandle(FCancel);
+  CloseHandle(FAttemptOver);
+}
+
+void THttpDownProgeress::ReleaseCheckedFile() {
+  if (FChecked) CloseHandle(FChecked);
+  FChecked = nullptr;
+}
+
+void THttpDownProgeress::StopAttempt() {
+  Terminate();
+  WaitServingSyncCalls(FAttemptOver);
 }
 
 void THttpDownProgeress::TerminatedSet() { SetEvent(FCancel); }
@@ -178,6 +266,8 @@ void THttpDownProgeress::Execute() {
 }
 
 bool THttpDownProgeress::DownloadFile() {
+  ResetEvent(FAttemptOver);
+  ReleaseCheckedFile();
   TAttemptEnd End = aeFile;
   try {
     End = RunAttempt();
@@ -185,6 +275,7 @@ bool THttpDownProgeress::DownloadFile() {
     // Out of memory, say: still an end the user hears of.
   }
   EndAttempt(End == aeDone);
+  SetEvent(FAttemptOver);
   // A local file that cannot be read, opened, cut or written leaves the
   // finished file short, like a transfer that ends early.
   if (End == aeNetwork) NotifyError(NetErrorText);
@@ -201,7 +292,7 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   // A digest that cannot be read can accept no file: nothing is fetched.
   TSha256 Digest;
   if (!ExpectedSha256.empty() && !ParseSha256(ExpectedSha256, Digest)) return aeVerify;
-  if (!FState.LoadFromFile(SaveFile + ".tsk.cfg")) return aeFile;
+  if (!PrepareFolder() || !FState.LoadFromFile(SaveFile + ".tsk.cfg")) return aeFile;
   if (UserAgent.empty()) UserAgent = GetUserAgent();
   std::string Headers =
       "Accept: */*\r\nAccept-Language: zh-CN\r\nAccept-Encoding: deflate\r\nUser-Agent: " +
@@ -232,6 +323,10 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
 bool THttpDownProgeress::OpenRequest() {
   TUrlParts Parts = ParseUrl(Url);
   FCall = new TInetCall();
+  FStallMs = TimeOr("ZR_TEST_STALL_MS", StallMs);
+  FWindowStart = GetTickCount();
+  FWindowBytes = 0;
+  FStalled = false;
   FRoot = InternetOpenA("", INTERNET_OPEN_TYPE_PRECONFIG, "", "", INTERNET_FLAG_ASYNC);
   InternetSetStatusCallback(FRoot, InternetStatus);
   FConnect = InternetConnectA(FRoot, Parts.Host.c_str(), Parts.Port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
@@ -258,11 +353,27 @@ TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& He
   if (!SendRequest(Headers + "\r\nRANGE: bytes=" + std::to_string(Down) + "-")) return aeNetwork;
   if (!AcceptDataResponse()) return aeServer;
   if (!Data.Truncate(Down)) return aeFile;
-  return TransferBlocks(Data.Handle()) ? aeDone : aeStopped;
+  return TransferBlocks(Data.Handle());
 }
 
-// Renames the complete data file to SaveFile once it passed the check; a stop
-// requested before the rename leaves both files for the next run.
+// The folder exists before anything is written into it; with
+// AdminOnlyFolder, only administrators may write it, and files that others
+// could have changed are not resumed.
+bool THttpDownProgeress::PrepareFolder() {
+  std::string Folder = FolderOf(SaveFile);
+  if (!AdminOnlyFolder) return ForceFolder(Folder);
+  bool WasOpen = false;
+  if (!MakeAdminOnlyFolder(Folder, WasOpen)) return false;
+  if (WasOpen) {
+    DeleteFileA((SaveFile + ".tsk").c_str());
+    DeleteFileA((SaveFile + ".tsk.cfg").c_str());
+  }
+  return true;
+}
+
+// Puts the complete data file in place as SaveFile once it passed the
+// check; a stop requested before leaves both files for the next run. The
+// file stays held from the check on (see CheckedFile).
 TAttemptEnd THttpDownProgeress::PutInPlace() {
   if (Size <= 0 || Down < Size) return aeFile;
 #ifdef ZR_TEST_SEAMS
@@ -271,28 +382,56 @@ TAttemptEnd THttpDownProgeress::PutInPlace() {
 #endif
   if (Terminated()) return aeStopped;
   std::string DataName = SaveFile + ".tsk";
-  if (!ExpectedSha256.empty()) {
-    TAttemptEnd End = CheckData(DataName);
-    if (End != aeDone) return End;
+  FChecked = CreateFileA(DataName.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (FChecked == INVALID_HANDLE_VALUE) {
+    FChecked = nullptr;
+    return aeFile;
   }
-  if (FileExists(SaveFile)) DeleteFileA(SaveFile.c_str());
-  if (MoveFileA(DataName.c_str(), SaveFile.c_str())) DeleteFileA((SaveFile + ".tsk.cfg").c_str());
-  return aeDone;
+  TAttemptEnd End = CheckHeld();
+  if (End == aeDone) End = RenameHeld();
+  if (End == aeDone) return aeDone;
+  ReleaseCheckedFile();
+  if (End == aeVerify) {
+    // Not the named file: the next run starts from byte 0 instead of
+    // resuming or renaming it.
+    DeleteFileA(DataName.c_str());
+    DeleteFileA((SaveFile + ".tsk.cfg").c_str());
+    Down = 0;  // nothing left to resume: the state is not written again
+  }
+  return End;
 }
 
-// A file that is not the named one is deleted with its state, so the next
-// run starts from byte 0 instead of resuming or renaming it.
-TAttemptEnd THttpDownProgeress::CheckData(const std::string& DataName) {
+// The held file has the announced size and, when the document names it,
+// the digest.
+TAttemptEnd THttpDownProgeress::CheckHeld() {
+  LARGE_INTEGER Length{};
+  if (!GetFileSizeEx(FChecked, &Length) || Length.QuadPart != Size) return aeFile;
+  if (ExpectedSha256.empty()) return aeDone;
   TSha256 Expected, Found;
   ParseSha256(ExpectedSha256, Expected);  // its form was checked before the probe
-  THashEnd Hashed = FileSha256(DataName, FCancel, Found);
+  THashEnd Hashed = FileSha256(FChecked, FCancel, Found);
   if (Hashed == heStopped) return aeStopped;
   if (Hashed == heFailed) return aeFile;
-  if (Found == Expected) return aeDone;
-  DeleteFileA(DataName.c_str());
+  return Found == Expected ? aeDone : aeVerify;
+}
+
+// Renames the held file to SaveFile through its handle. An earlier file
+// that cannot be deleted (held open by another program) fails the attempt:
+// the file at SaveFile would not be the one just checked.
+TAttemptEnd THttpDownProgeress::RenameHeld() {
+  if (FileExists(SaveFile) && !DeleteFileA(SaveFile.c_str())) return aeFile;
+  int Length = MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, nullptr, 0);
+  if (Length <= 0) return aeFile;
+  std::vector<char> Buffer(sizeof(FILE_RENAME_INFO) + Length * sizeof(WCHAR));
+  auto* Rename = reinterpret_cast<FILE_RENAME_INFO*>(Buffer.data());
+  Rename->ReplaceIfExists = FALSE;
+  Rename->FileNameLength = (Length - 1) * sizeof(WCHAR);
+  MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, Rename->FileName, Length);
+  if (!SetFileInformationByHandle(FChecked, FileRenameInfo, Rename, static_cast<DWORD>(Buffer.size())))
+    return aeFile;
   DeleteFileA((SaveFile + ".tsk.cfg").c_str());
-  Down = 0;  // nothing left to resume: the state is not written again
-  return aeVerify;
+  return aeDone;
 }
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {
@@ -320,7 +459,6 @@ bool THttpDownProgeress::QueryResumeInfo() {
   std::string Tag = QueryHeader(HTTP_QUERY_ETAG);
   std::string Modified = Tag.empty() ? QueryHeader(HTTP_QUERY_LAST_MODIFIED) : "";
   std::string StateName = SaveFile + ".tsk.cfg";
-  ForceFolder(FolderOf(StateName));
   Down = 0;
   if (FileExists(StateName) && SameText(FState.ReadString(StateSection, "ETag", ""), Tag) &&
       SameText(FState.ReadString(StateSection, "Size", "0"), std::to_string(Size)) &&
@@ -354,16 +492,23 @@ bool THttpDownProgeress::AcceptDataResponse() {
          SameText(Range.substr(0, Start.size()), Start);
 }
 
-// The transfer loop; false when termination ended it. Each read takes a
-// block while the line is slow and more while it delivers faster than that.
-bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
+// The transfer loop. Each read takes a block while the line is slow and
+// more while it delivers faster than that.
+TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   DWORD ReadSize = FirstReadSize;
   DWORD Available = 0;
+  FSavedDown = Down;
+  FSavedTick = GetTickCount();
+  FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
+  TStateWriter Writer(DataFile, SaveFile + ".tsk.cfg");
   while (WaitForData(Available) && Available > 0) {
     DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
     DWORD Start = GetTickCount();
     DWORD Read = 0;
     bool Ok = ReadBlock(Want, Read);
+    // More than the announced size: the server is wrong about the file, and
+    // not one byte past the size is written.
+    if (Read > Size - Down) return aeServer;
     if (Read > 0) {
       DWORD Written = 0;
       // Bytes that cannot be written end the transfer: going on would put
@@ -371,15 +516,44 @@ bool THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
       // is valid.
       bool Whole = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) && Written == Read;
       Down += Written;
+      FWindowBytes += Written;
       FState.WriteString(StateSection, "Down", std::to_string(Down));
       NotifyProgress();
       if (!Whole) break;
+      KeepState(Writer);
     }
-    if (Terminated()) return false;
+    if (Terminated()) return aeStopped;
     if (!Ok || Read == 0) break;
+    if (WindowLeft() == 0 && !NextWindow()) break;
     if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, GetTickCount() - Start);
   }
-  return !Terminated();
+  if (Terminated()) return aeStopped;
+  return FStalled ? aeNetwork : aeDone;
+}
+
+// A log-off, a kill or a power cut keeps what the state last counted.
+void THttpDownProgeress::KeepState(TStateWriter& Writer) {
+  if (Down - FSavedDown < StateBytes && GetTickCount() - FSavedTick < FStateMs) return;
+  Writer.Write(FState.Text());
+  FSavedDown = Down;
+  FSavedTick = GetTickCount();
+}
+
+DWORD THttpDownProgeress::WindowLeft() const {
+  DWORD Used = GetTickCount() - FWindowStart;
+  return Used >= FStallMs ? 0 : FStallMs - Used;
+}
+
+// At the end of a stall window: the next one, or false (and stalled) when
+// too little came in this one.
+bool THttpDownProgeress::NextWindow() {
+  if (FWindowBytes < StallBytes) {
+    FStalled = true;
+    return false;
+  }
+  FWindowStart = GetTickCount();
+  FWindowBytes = 0;
+  return true;
 }
 
 bool THttpDownProgeress::SendRequest(const std::string& Headers) {
@@ -419,19 +593,22 @@ bool THttpDownProgeress::ReadBlock(DWORD Want, DWORD& Read) {
   // A read that failed part-way (a stall past the time-out) reports the
   // bytes it had placed, and they are kept. A count not below the request
   // may be the request itself, untouched; a cancelled read is still going.
-  Read = Ok || !Terminated() ? FCall->Buffers.dwBufferLength : 0;
+  Read = Ok || !(Terminated() || FStalled) ? FCall->Buffers.dwBufferLength : 0;
   if (!Ok && Read >= Want) Read = 0;
   return Ok;
 }
 
-// Completes a call that may have gone pending; false when it failed or
-// termination ended the wait.
+// Completes a call that may have gone pending; false when it failed, or
+// termination or the stall rule ended the wait.
 bool THttpDownProgeress::WaitCall(BOOL Started) {
   if (Started) return true;
   if (GetLastError() != ERROR_IO_PENDING) return false;
   HANDLE Events[2] = {FCall->Done, FCancel};
-  if (WaitForMultipleObjects(2, Events, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
-  return FCall->Result != 0;
+  for (;;) {
+    DWORD Wait = WaitForMultipleObjects(2, Events, FALSE, WindowLeft());
+    if (Wait == WAIT_OBJECT_0) return FCall->Result != 0;
+    if (Wait != WAIT_TIMEOUT || !NextWindow()) return false;
+  }
 }
 
 // A header as text; empty when absent, and when it carries a line break,

@@ -28,6 +28,7 @@ using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& M
 
 struct TInetCall;
 class TDataFile;
+class TStateWriter;
 
 // How an attempt ended. Every end but aeDone and aeStopped raises exactly
 // one error event.
@@ -58,6 +59,19 @@ class THttpDownProgeress : public TThread {
   // whose SHA-256 (64 hex digits) differs is deleted, never renamed.
   std::string ExpectedSha256;
   int64_t ExpectedSize = 0;
+  // The folder of SaveFile is made writable by administrators only before
+  // anything is written into it; one that others could write is fixed and
+  // its resume files are dropped, or the attempt fails.
+  bool AdminOnlyFolder = false;
+
+  // The finished, checked file, held open from its check on so that nobody
+  // can write, rename or delete it; 0 when there is none.
+  HANDLE CheckedFile() const { return FChecked; }
+  void ReleaseCheckedFile();
+  // Ends a running attempt and returns once its state is on disk, running
+  // the task's pending events meanwhile. For a session that ends: unlike
+  // the destructor it never waits on an event handler that is running.
+  void StopAttempt();
 
   // One attempt on the calling thread; true when the finished file is in place.
   bool DownloadFile();
@@ -70,12 +84,17 @@ class THttpDownProgeress : public TThread {
   TAttemptEnd RunAttempt();
   bool OpenRequest();
   TAttemptEnd FetchRest(TDataFile& Data, const std::string& Headers);
+  bool PrepareFolder();
   TAttemptEnd PutInPlace();
-  TAttemptEnd CheckData(const std::string& DataName);
+  TAttemptEnd CheckHeld();
+  TAttemptEnd RenameHeld();
   void EndAttempt(bool Succeeded);
   bool QueryResumeInfo();
   bool AcceptDataResponse();
-  bool TransferBlocks(HANDLE DataFile);
+  TAttemptEnd TransferBlocks(HANDLE DataFile);
+  void KeepState(TStateWriter& Writer);
+  DWORD WindowLeft() const;
+  bool NextWindow();
   bool SendRequest(const std::string& Headers);
   bool AnswerKeptTls();
   bool WaitForData(DWORD& Available);
@@ -91,7 +110,19 @@ class THttpDownProgeress : public TThread {
   HINTERNET FRequest = nullptr;
   TInetCall* FCall = nullptr;  // completion of the pending network call
   HANDLE FCancel = nullptr;    // set by Terminate: ends any wait for the network
+  HANDLE FAttemptOver = nullptr;  // set while no attempt runs
+  HANDLE FChecked = nullptr;
   TMemIniFile FState;
+  // The stall rule: a window in which fewer than 1024 bytes arrive ends the
+  // attempt as a network failure.
+  DWORD FStallMs = 0;
+  DWORD FWindowStart = 0;
+  int64_t FWindowBytes = 0;
+  bool FStalled = false;
+  // The last state written during the transfer.
+  DWORD FStateMs = 0;
+  DWORD FSavedTick = 0;
+  int64_t FSavedDown = 0;
 };
 
 // The browser's user-agent text; empty when the platform cannot tell.

@@ -3,7 +3,8 @@
 # fetched alternately by the download task (under Wine) and by curl.
 #   bench/download/run.sh WIN64_BUILD_FOLDER [ROUNDS]
 # ZR_BENCH_MIB (256), ZR_BENCH_SLOW_MIB (8) and ZR_BENCH_SLOW_RATE (bytes per
-# second, 1048576) change the sizes and the slow line's rate.
+# second, 1048576) change the sizes and the slow line's rate; ZR_BENCH_OUT
+# (a folder) is where both write, instead of the work folder's disk.
 # Prints per-round figures and a summary: throughput of each, the ratio,
 # CPU seconds per 100 MiB (Wine: the process plus wineserver) and the
 # task's progress events. Then the same task on a slow line (the loopback test
@@ -71,8 +72,9 @@ for p in $(pgrep -x wineserver64 || pgrep -x wineserver); do
 done
 [ -n "$server_pid" ] || { echo "no wineserver for $WINEPREFIX" >&2; exit 1; }
 url="http://127.0.0.1:$port/setup.exe"
-save="Z:$(echo "$work/out/setup.exe" | tr / '\\')"
-mkdir -p "$work/out"
+out=${ZR_BENCH_OUT:-$work/out}
+save="Z:$(echo "$out/setup.exe" | tr / '\\')"
+mkdir -p "$out"
 
 cpu_of() {  # user+system seconds of a process so far
   awk '{ printf "%.3f", ($14 + $15) / 100 }' "/proc/$1/stat"
@@ -80,23 +82,23 @@ cpu_of() {  # user+system seconds of a process so far
 
 task_mbs=0 curl_mbs=0 task_cpu=0 curl_cpu=0 events=0
 for round in $(seq "$rounds"); do
-  rm -f "$work/out/"*
+  rm -f "$out/"*
   before=$(cpu_of "$server_pid")
   # To a file, not a pipe: services Wine starts on demand inherit the output.
   wine "$work/bench_download.exe" "$url" "$save" >"$work/line.txt" 2>&1 </dev/null
   line=$(cat "$work/line.txt")
   after=$(cpu_of "$server_pid")
-  cmp -s "$work/out/setup.exe" "$work/www/setup.exe" || { echo "round $round: task file differs" >&2; exit 1; }
+  cmp -s "$out/setup.exe" "$work/www/setup.exe" || { echo "round $round: task file differs" >&2; exit 1; }
   ms=$(sed 's/.* ms=\([0-9]*\) .*/\1/' <<<"$line")
   cpu=$(sed 's/.*cpu=\([0-9.]*\).*/\1/' <<<"$line")
   ev=$(sed 's/.*events=\([0-9]*\).*/\1/' <<<"$line")
   tmbs=$(awk -v m="$size_mib" -v ms="$ms" 'BEGIN { printf "%.1f", m / (ms / 1000) }')
   tcpu=$(awk -v c="$cpu" -v a="$after" -v b="$before" -v m="$size_mib" 'BEGIN { printf "%.2f", (c + a - b) * 100 / m }')
 
-  rm -f "$work/out/"*
-  read -r csec ccpu < <( { /usr/bin/time -f "%e %U %S" curl -s -o "$work/out/curl.bin" "$url"; } 2>&1 |
+  rm -f "$out/"*
+  read -r csec ccpu < <( { /usr/bin/time -f "%e %U %S" curl -s -o "$out/curl.bin" "$url"; } 2>&1 |
                          awk '{ print $1, $2 + $3 }')
-  cmp -s "$work/out/curl.bin" "$work/www/setup.exe" || { echo "round $round: curl file differs" >&2; exit 1; }
+  cmp -s "$out/curl.bin" "$work/www/setup.exe" || { echo "round $round: curl file differs" >&2; exit 1; }
   cmbs=$(awk -v m="$size_mib" -v s="$csec" 'BEGIN { printf "%.1f", m / (s > 0 ? s : 0.001) }')
   cc=$(awk -v c="$ccpu" -v m="$size_mib" 'BEGIN { printf "%.2f", c * 100 / m }')
   echo "round $round: task $tmbs MiB/s, $tcpu CPU s/100 MiB, $ev progress events; curl $cmbs MiB/s, $cc CPU s/100 MiB"
@@ -121,10 +123,10 @@ slow="http://127.0.0.1:$(cat "$work/slow.port")"
 head -c $((slow_mib * 1024 * 1024)) /dev/urandom >"$work/slow.bin"
 curl -s -X PUT --data-binary @"$work/slow.bin" "$slow/_ctl/file?path=/slow.exe" >/dev/null
 curl -s -X POST -d "{\"rate\": $slow_rate}" "$slow/_ctl/fault?path=/slow.exe" >/dev/null
-rm -f "$work/out/"*
+rm -f "$out/"*
 wine "$work/bench_download.exe" "$slow/slow.exe" "$save" >"$work/line.txt" 2>&1 </dev/null || true
-cmp -s "$work/out/setup.exe" "$work/slow.bin" || { echo "slow line: task file differs" >&2; exit 1; }
+cmp -s "$out/setup.exe" "$work/slow.bin" || { echo "slow line: task file differs" >&2; exit 1; }
 echo "slow line, to the end: $(cat "$work/line.txt")"
-rm -f "$work/out/"*
+rm -f "$out/"*
 wine "$work/bench_download.exe" "$slow/slow.exe" "$save" 3000 >"$work/line.txt" 2>&1 </dev/null || true
 echo "slow line, cancelled after 3 s: $(cat "$work/line.txt")"

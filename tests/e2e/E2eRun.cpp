@@ -437,6 +437,16 @@ bool UpdaterRun::Running() {
   return FProgram.handle && WaitForSingleObject(FProgram.handle, 0) == WAIT_TIMEOUT;
 }
 
+bool UpdaterRun::EndSession() {
+  std::vector<HWND> Windows;
+  for (HWND Wnd : TopWindows())
+    if (PidOf(Wnd) == FProgram.pid) Windows.push_back(Wnd);
+  bool Agreed = true;
+  for (HWND Wnd : Windows) Agreed = Ask(Wnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) && Agreed;
+  for (HWND Wnd : Windows) Ask(Wnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  return Agreed && !Windows.empty();
+}
+
 HWND UpdaterRun::WaitWindow(DWORD TimeoutMs) {
   HWND Wnd = nullptr;
   WaitUntil([&] { return (Wnd = VisibleWindowOf(FProgram.pid)) != nullptr || !Running(); }, TimeoutMs);

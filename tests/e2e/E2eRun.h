@@ -119,6 +119,9 @@ class UpdaterRun {
   // Waits for the program to end; its exit code, or -1 on time-out.
   int WaitExit(DWORD TimeoutMs);
   bool Running();
+  // What Windows does at log-off before it ends the program (queries, then
+  // the end, to each of its top-level windows); false when one refused.
+  bool EndSession();
 
   // The program's visible top-level window, 0 when none within TimeoutMs.
   HWND WaitWindow(DWORD TimeoutMs);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <oleacc.h>
 
+#include "app/uFunction.h"
 #include "net/uFileDigest.h"
 #include "tests/e2e/E2eRun.h"
 
@@ -299,6 +300,83 @@ TEST(Update, CancelDuringTheDownloadKeepsTheStateAndTheNextRunResumes) {
   HWND Progress = AgreeToUpdate(R, "resume");
   ASSERT_NE(Progress, nullptr);
   FinishWithOK(R, Progress, Setup, "bytes=" + std::to_string(Kept) + "-");
+}
+
+int64_t FileSize(const std::string& Path) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  if (!GetFileAttributesExA(Path.c_str(), GetFileExInfoStandard, &Data)) return -1;
+  return (int64_t(Data.nFileSizeHigh) << 32) | Data.nFileSizeLow;
+}
+
+// The resume state is written while data arrives: a run killed after 8 MiB
+// resumes within the last 4 MiB it had on disk; one ended by a log-off
+// resumes exactly where it stopped; one on a trickle is ended by the stall
+// rule (its window shortened) and keeps what was stored. The installer that
+// starts at the end is the served one, held from its check on. An `update`
+// folder everyone could write is closed first.
+TEST(Update, KilledLoggedOffOrTrickledRunsResumeAndFinishIdentical) {
+  const std::string Setup = InstallerBytes(12 << 20);
+  auto Begin = [&](UpdaterRun& R, const char* Fault, const std::string& Name) -> HWND {
+    ServerReset();
+    SetInstalledVersion(Packed(1, 1));
+    EXPECT_TRUE(ServerPut(kSetupPath, Setup));
+    Serve({SetupUrl()}, Packed(1, 2));
+    EXPECT_TRUE(!Fault || ServerFault(kSetupPath, Fault));
+    R.Start();
+    HWND Progress = AgreeToUpdate(R, Name);
+    return WaitUntil([] { return RangesOf(kSetupPath).size() == 2; }, kWindowWait) ? Progress : nullptr;
+  };
+  const char* const Line = R"({"rate": 4000000})";
+  std::string Data, Update;
+  auto StoredDown = [&] { return int64_t(GetPrivateProfileIntA("cfg", "Down", -1, (Data + ".cfg").c_str())); };
+  {
+    UpdaterRun R;
+    Data = R.Installed() + ".tsk";
+    Update = R.ProgramDir + "update";
+    ASSERT_TRUE(CreateDirectoryA(Update.c_str(), nullptr));
+    ASSERT_TRUE(SetSecurity(Update, "D:(A;OICI;FA;;;WD)"));
+    ASSERT_NE(Begin(R, Line, "killed"), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(Data) >= 8 << 20; }, 30000));
+  }  // killed
+  EXPECT_FALSE(OthersMayWrite(Update));
+  int64_t Stored = StoredDown();
+  EXPECT_GT(Stored, FileSize(Data) - (4 << 20));
+  EXPECT_LE(Stored, FileSize(Data));
+  {
+    UpdaterRun R(false);
+    ASSERT_NE(Begin(R, Line, "logged-off"), nullptr);
+    EXPECT_EQ(RangesOf(kSetupPath)[1], "bytes=" + std::to_string(Stored) + "-");
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(Data) >= Stored + (1 << 20); }, 30000));
+    EXPECT_TRUE(R.EndSession());
+  }  // ended as the system ends it after a log-off
+  Stored = StoredDown();
+  EXPECT_EQ(Stored, FileSize(Data));
+  {
+    UpdaterRun R(false);
+    SetEnvironmentVariableA("ZR_TEST_STALL_MS", "2000");
+    HWND Progress = Begin(R, R"({"rate": 500})", "trickled");
+    SetEnvironmentVariableA("ZR_TEST_STALL_MS", nullptr);
+    ASSERT_NE(Progress, nullptr);
+    EXPECT_EQ(RangesOf(kSetupPath)[1], "bytes=" + std::to_string(Stored) + "-");
+    HWND Error = R.WaitNotice('r', 30000);
+    ASSERT_NE(Error, nullptr);
+    R.ClickMovedOK(Error);
+    EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  }
+  EXPECT_EQ(StoredDown(), Stored);
+  UpdaterRun R(false);
+  SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", "8000");
+  HWND Progress = Begin(R, nullptr, "resumed");
+  SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", nullptr);
+  ASSERT_NE(Progress, nullptr);
+  // Held from its check to its start: neither written, renamed nor deleted.
+  const std::string Path = R.Installed();
+  ASSERT_TRUE(WaitUntil([&] { return !FileExists(Data); }, 30000));
+  ASSERT_EQ(R.InstallerRecord(), "") << "the pause before the start was missed";
+  EXPECT_EQ(CreateFileA(Path.c_str(), GENERIC_WRITE, 7, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(MoveFileA(Path.c_str(), (Path + ".old").c_str()));
+  EXPECT_FALSE(DeleteFileA(Path.c_str()));
+  FinishWithOK(R, Progress, Setup, "bytes=" + std::to_string(Stored) + "-");
 }
 
 TEST(Update, AUrlWithAQuerySavesUnderTheNameWithoutIt) {
@@ -667,21 +745,33 @@ void ServeChecked(const std::string& Setup, int64_t Size) {
   ASSERT_TRUE(ServerPut(kInfoPath, Doc));
 }
 
-// A size other than the server's fails before any byte is fetched, with the
-// server's text; an installer altered on the way fails its check with a
-// text of its own, and is deleted with its state. Neither closes the client
-// or starts anything, both count; the next run fetches the installer whole.
+// Nothing but the checked installer starts. A size other than the server's
+// fails before any byte is fetched, with the server's text, and so do bytes
+// past the size the server announced, with or without the digest; an
+// installer altered on the way fails its check with a text of its own, and
+// is deleted with its state; an older installer held open where the new one
+// goes fails with the file's text and stays as it is. None closes the
+// client or starts anything, each counts; the next run fetches the
+// installer whole.
 TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   std::string Setup = InstallerBytes(1 << 20);
+  const std::vector<std::string> Fetched = {"bytes=0-0", "bytes=0-"};
   const struct {
     const char* Name;
-    int64_t Size;
+    int64_t Size;  // the document's; 0: a document without Sha256 and Size
     const char* Fault;
     std::vector<std::string> Ranges;
+    bool HoldOlder;  // an older installer is held open at its place
+    bool KeepsData;  // the data and state files stay for the next run
   } Cases[] = {
-      {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}},
-      {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", {"bytes=0-0", "bytes=0-"}},
+      {"older-installer-held", int64_t(Setup.size()), nullptr, Fetched, true, true},
+      {"oversized-checked", int64_t(Setup.size()), R"({"extra": 300000, "skip": 1})", Fetched, false, true},
+      {"oversized-unchecked", 0, R"({"extra": 300000, "skip": 1})", Fetched, false, true},
+      {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}, false, false},
+      {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", Fetched, false, false},
   };
+  // An installer that runs when started, unlike the one checked.
+  const std::string Older = InstallerBytes(100 << 10);
   std::set<uint64_t> Texts;
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -692,7 +782,18 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     if (C.Fault) {
       ASSERT_TRUE(ServerFault(kSetupPath, C.Fault));
     }
-    ServeChecked(Setup, C.Size);
+    if (C.Size) {
+      ServeChecked(Setup, C.Size);
+    } else {
+      Serve({SetupUrl()}, Packed(1, 2));
+    }
+    HANDLE Held = INVALID_HANDLE_VALUE;
+    if (C.HoldOlder) {
+      ASSERT_TRUE(CreateDirectoryA((R.ProgramDir + "update").c_str(), nullptr));
+      ASSERT_TRUE(WriteWholeFile(R.Installed(), Older));
+      Held = CreateFileA(R.Installed().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_NE(Held, INVALID_HANDLE_VALUE);
+    }
     R.StartClient();
     R.Start();
     ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
@@ -703,14 +804,15 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     EXPECT_EQ(R.FailureCount(), "3");
     R.ClickMovedOK(Error);
     EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+    if (Held != INVALID_HANDLE_VALUE) CloseHandle(Held);
     EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
     EXPECT_EQ(R.InstallerRecord(), "");
     EXPECT_EQ(R.ClientRecord(), "");
-    EXPECT_FALSE(FileExists(R.Installed()));
-    EXPECT_FALSE(FileExists(R.Installed() + ".tsk"));
-    EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
+    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder ? Older : ""));
+    EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size())) << "bytes past the size were written";
+    EXPECT_EQ(FileExists(R.Installed() + ".tsk.cfg"), C.KeepsData);
   }
-  EXPECT_EQ(Texts.size(), 2u) << "the failed check shows the server's text";
+  EXPECT_EQ(Texts.size(), 3u) << "the server's, the check's and the file's texts";
 
   UpdaterRun R(false);
   ServerReset();

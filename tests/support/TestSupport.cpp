@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <sddl.h>
 #include <wininet.h>
 
 #include <cstdio>
@@ -181,6 +182,14 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool SetSecurity(const std::string& path, const std::string& sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr)) return false;
+  BOOL ok = SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, sd);
+  LocalFree(sd);
+  return ok != FALSE;
+}
 
 Process StartProcess(const std::string& commandLine) {
   Process p;

@@ -29,6 +29,8 @@ std::string ArtifactsDir();                          // ZR_ARTIFACTS in Windows 
 std::string ReadWholeFile(const std::string& path);  // empty when missing
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+// Sets the DACL of a file or folder from SDDL.
+bool SetSecurity(const std::string& path, const std::string& sddl);
 
 // --- processes ------------------------------------------------------------
 struct Process {

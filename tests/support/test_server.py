@@ -52,7 +52,7 @@ class Fault:
 
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
-            "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "certificate",
+            "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "certificate", "extra",
             "skip", "times"}
 
     def __init__(self, settings):
@@ -377,11 +377,16 @@ class Handler(BaseHTTPRequestHandler):
             at = int(flip) - first
             body = body[:at] + bytes([body[at] ^ 0xFF]) + body[at + 1:]
 
+        extra = int(fault.get("extra", 0))
+        if extra:
+            # More than the headers announce, sent until the connection closes.
+            body += bytes(i % 251 for i in range(extra))
+
         self.send_response(status)
         for name, value in headers.items():
             self.send_header(name, value)
         self.send_header("Content-Type", "application/octet-stream")
-        if fault.get("no_content_length"):
+        if fault.get("no_content_length") or extra:
             self.send_header("Connection", "close")
             self.close_connection = True
         else:

@@ -207,6 +207,12 @@ class ServerTest(unittest.TestCase):
         self.assertNotIn("Content-Length", head)
         self.assertEqual(body, BODY)
 
+    def test_extra_bytes_past_the_announced_range(self):
+        self.fault("/f/a.bin", extra=1000)
+        head, body = self.raw_get("/f/a.bin", "Range: bytes=10-\r\n")
+        self.assertNotIn("Content-Length", head)
+        self.assertEqual(body, BODY[10:] + bytes(i % 251 for i in range(1000)))
+
     def test_stalls(self):
         self.fault("/f/a.bin", stall_headers=0.5, times=1)
         self.fault("/f/a.bin", stall_body=0.5, stall_at=100, skip=1, times=1)

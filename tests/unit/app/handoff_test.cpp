@@ -2,6 +2,7 @@
 // start, against real tokens, the stand-in client window and the stand-in
 // installer.
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -165,7 +166,9 @@ std::string WaitForRecord(const std::string& Path) {
   return zrtest::ReadWholeFile(Path);
 }
 
-TEST(StartInstaller, QuotesAPathWithBlanks) {
+// Quoted, and only while the path names the file held since the check (not
+// after its folder was renamed and replaced).
+TEST(StartInstaller, QuotesThePathOfTheHeldFile) {
   std::string Base = zrtest::FreshDir("handoff installer");
   std::string Folder = Base + "Program Files\\";
   ASSERT_TRUE(CreateDirectoryA(Folder.c_str(), nullptr));
@@ -178,10 +181,38 @@ TEST(StartInstaller, QuotesAPathWithBlanks) {
   std::string Record = Base + "record.txt";
   SetEnvironmentVariableA("ZR_INSTALLER_RECORD", Record.c_str());
 
-  StartInstaller(Installer);
+  auto Hold = [](const std::string& Path) {
+    return CreateFileA(Path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE Other = Hold(Base + "Program.exe"), Checked = Hold(Installer);
+  EXPECT_FALSE(StartInstaller(Installer, Other));
+  EXPECT_TRUE(StartInstaller(Installer, Checked));
   std::string Text = WaitForRecord(Record);
+  CloseHandle(Other);
+  CloseHandle(Checked);
   SetEnvironmentVariableA("ZR_INSTALLER_RECORD", nullptr);
   EXPECT_EQ("cmdline=\"" + Installer + "\" /S\r\npath=" + Installer + "\r\n", Text);
+}
+
+// Anyone but administrators, SYSTEM, the installer service, CREATOR OWNER and
+// this program's account may change a folder through a write right or as owner.
+TEST(AdminOnlyFolder, OthersMayWriteThroughAnEntryOrAsOwner) {
+  const struct { const char* Sddl; bool Open; } Cases[] = {
+      {"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},
+      {"O:SYD:P(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)(A;OICIIO;FA;;;CO)", false},
+      {"O:BAD:P(A;;FA;;;BA)(A;OICI;0x1200a9;;;AU)(D;;FA;;;WD)", false},
+      {"O:BAD:(A;OICI;FA;;;WD)", true},
+      {"O:BAD:P(A;OICI;FA;;;BA)(A;CI;0x4;;;BU)", true},  // users may add folders
+      {"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;0x10000;;;AU)", true},  // and delete what is made inside
+      {"O:BUD:P(A;OICI;FA;;;BA)", true},  // users own it
+      {"O:BA", true},                      // no DACL at all
+  };
+  for (const auto& Case : Cases) {
+    PSECURITY_DESCRIPTOR Descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(Case.Sddl, SDDL_REVISION_1, &Descriptor, nullptr));
+    EXPECT_EQ(SecurityLetsOthersWrite(Descriptor), Case.Open) << Case.Sddl;
+    LocalFree(Descriptor);
+  }
 }
 
 }  // namespace

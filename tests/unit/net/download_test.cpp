@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "app/uFunction.h"
 #include "net/uFileDigest.h"
 #include "net/uMemIniFile.h"
 #include "tests/support/TestSupport.h"
@@ -203,6 +204,18 @@ TEST_F(DownloadTest, FreshDownloadWhenTheServerIgnoresRanges) {
 TEST_F(DownloadTest, OlderFinishedFileIsReplaced) {
   ASSERT_TRUE(zrtest::WriteWholeFile(Save, "an older installer"));
   ExpectComplete(Attempt());
+}
+
+// A folder others could write is closed, and what it held is not resumed.
+TEST_F(DownloadTest, AFolderOthersCouldWriteIsClosedAndNotResumed) {
+  Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
+  ExpectInterruptedAt(Attempt(), 5000);
+  ASSERT_TRUE(zrtest::SetSecurity(Dir, "D:(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(OthersMayWrite(Dir));
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt([](THttpDownProgeress& Task, TOutcome&) { Task.AdminOnlyFolder = true; }));
+  EXPECT_EQ(Ranges().back(), "bytes=0-");
+  EXPECT_FALSE(OthersMayWrite(Dir));
 }
 
 // Each list is the number of bytes the server sends before it drops the

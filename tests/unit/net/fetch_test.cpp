@@ -311,6 +311,17 @@ TEST_F(FetchTest, ErrorStatusKeepsCopyAndTag) {
   EXPECT_EQ(StoredTag(Path), Tag);
 }
 
+// A document past 4 MiB is no answer (the earlier copy stays); 4 MiB is taken.
+TEST_F(FetchTest, DocumentPastFourMebibytesIsNoAnswer) {
+  std::string Url = Serve("big.inf", "good");
+  std::string Path = GetUrlFile(Url);
+  for (const std::string& Body : {std::string((4 << 20) + 1, 'n'), std::string(4 << 20, 'n')}) {
+    ASSERT_TRUE(zrtest::ServerPut("/doc/big.inf", Body));
+    EXPECT_EQ(GetUrlFile(Url), Path);
+    EXPECT_EQ(ReadFileText(Path).size(), Body.size() > (4 << 20) ? 4u : Body.size());
+  }
+}
+
 TEST_F(FetchTest, EmptyBodyGivesAnEmptyCopy) {
   std::string Url = Serve("empty.inf", "");
   ASSERT_TRUE(ForceFolder(CacheDir()));
