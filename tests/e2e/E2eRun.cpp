@@ -346,10 +346,9 @@ Accessible AccessibleAt(HWND Wnd, int X, int Y) {
   static const HRESULT ComReady = CoInitialize(nullptr);
   (void)ComReady;
   auto Text = [](BSTR Wide) {
-    char Ansi[1024] = {};
-    if (Wide) WideCharToMultiByte(CP_ACP, 0, Wide, -1, Ansi, sizeof Ansi, nullptr, nullptr);
+    std::string Gbk = Wide ? WideToGbk(Wide) : "";
     SysFreeString(Wide);
-    return std::string(Ansi);
+    return Gbk;
   };
   Accessible Found;
   POINT At{X, Y};
