@@ -84,7 +84,7 @@ report_windows_suite() {
   [ "$(cat "build/test-$name.status" 2>/dev/null)" = 0 ] || status=1
   eval "seconds_$name=$(cat "build/test-$name.seconds" 2>/dev/null || echo 0)"
   echo "$name suite: $(summary "build/test-$name.log")"
-  grep -E '^\s*[0-9]+ - |Failed|\*\*\*' "build/test-$name.log" || true
+  grep -E '^\s*[0-9]+ - |\*\*\*' "build/test-$name.log" || true
 }
 report_windows_suite win64 "$win64_pid"
 report_windows_suite win32 "$win32_pid"

@@ -196,12 +196,12 @@ void SetInstalledVersion(int64_t Value) {
   RegCloseKey(Key);
 }
 
-std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg) {
+std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg, bool RawGbk) {
   std::string Text = "{\"Urls\":[";
   for (size_t I = 0; I < Urls.size(); ++I) Text += (I ? ",\"" : "\"") + Urls[I] + "\"";
   Text += "],\"ver\":" + std::to_string(Version) + ",\"Msg\":\"";
   // Under another code page the GBK notes can only travel escaped.
-  if (GetACP() != kGbkCodePage) {
+  if (GetACP() != kGbkCodePage && !RawGbk) {
     for (wchar_t C : GbkToWide(Msg)) {
       char Escape[8];
       std::snprintf(Escape, sizeof Escape, "\\u%04x", static_cast<unsigned>(C));

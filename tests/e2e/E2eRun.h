@@ -24,8 +24,9 @@ uint32_t Packed(unsigned Major, unsigned Minor);
 // The installed version; a negative value removes it.
 void SetInstalledVersion(int64_t Packed);
 // The document in the system code page, as the server sends it; its notes
-// \u-escaped when that is not GBK.
-std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg);
+// \u-escaped when that is not GBK, unless RawGbk keeps their GBK bytes.
+std::string Document(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg,
+                     bool RawGbk = false);
 // The installer's SHA-256 as the document writes it.
 std::string Sha256HexOf(const std::string& Bytes);
 // The secret half of the key the test builds with a public key trust.
