@@ -693,7 +693,6 @@ void TWinControl::ApplyAnchors() {
   FAnchoring = false;
 }
 
-
 // Display scale
 
 void TControl::ScaleFont(int M, int D) {

@@ -299,10 +299,9 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_KILLFOCUS:
       if (FActiveControl) FActiveControl->Invalidate();  // the cue follows the focus
       break;
-  }
-  if (Msg == WM_DPICHANGED) {
-    DpiChanged(HIWORD(WParam), *reinterpret_cast<const RECT*>(LParam));
-    return 0;
+    case WM_DPICHANGED:
+      DpiChanged(HIWORD(WParam), *reinterpret_cast<const RECT*>(LParam));
+      return 0;
   }
   return TWinControl::WndProc(Msg, WParam, LParam);
 }
