@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/uBuildOptions.h"
+#include "app/uConst.h"
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
 #include "app/uUserBusy.h"
@@ -114,6 +115,19 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   Application->OnEndSession = [this] {
     if (FDownloader) FDownloader->StopAttempt();
   };
+  // The administrator's word holds over the document and the user.
+  FPolicy = ReadUpdatePolicy();
+  switch (DecideCheck(FPolicy, IsSilentRun(), HasSwitch(SHELL_UAC_SWITCH))) {
+    case cdShowDisabled:
+      ShowErrorNotice("系统管理员已关闭升级!");
+      CloseRun();
+      return;
+    case cdEndQuietly:
+      CloseRun();
+      return;
+    case cdCheck:
+      break;
+  }
   StartCheck();
   PrepareDownloader();
 }
@@ -227,7 +241,7 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
   switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
-                       MayDowngrade)) {
+                       MayDowngrade, FPolicy.VersionPrefix)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/uUpdateDecision.h"
 #include "framework/Controls.h"
 
 class THttpDownProgeress;
@@ -83,6 +84,7 @@ class TCallBackHelper : public TWinControl {
   void OnDownloadError(TObject* Sender, const std::string& Msg);
   void OnDownloadComplete(TObject* Sender);
 
+  TUpdatePolicy FPolicy;  // read once, at the start of the run
   THttpDownProgeress* FDownloader = nullptr;
   std::vector<std::string> FUrls;
   uint32_t FVersion = 0;
