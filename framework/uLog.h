@@ -8,7 +8,7 @@
 // One call is one line: printf-style, ASCII or the program's GBK texts. The
 // line gets the local time and the process id and is stored as UTF-8; line
 // breaks inside it become spaces. Thread-safe.
-void Log(const char* Format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* Format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
 
 // Starts writing into Folder (with its trailing backslash): a log over
 // LOG_ROTATE_SIZE becomes ZeRunUpdate.log.1 first, then the lines logged
