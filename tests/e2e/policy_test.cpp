@@ -1,8 +1,6 @@
-// Whole runs under the administrator's policy, and the run's log after an
-// update that resumes and after a rotation.
+// Whole runs under the administrator's policy, and the run's log.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <regex>
 #include <set>
 
@@ -17,159 +15,116 @@ namespace {
 
 const DWORD kWait = 20000;
 
-// The policy key in the view Group Policy writes; a negative UpdateDefault
-// is left out, an empty prefix too. Removed when the test ends.
-class Policy {
- public:
-  Policy(int64_t UpdateDefault, const std::string& Prefix) {
-    Remove();
-    HKEY Key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &Key,
-                    nullptr);
-    DWORD Value = DWORD(UpdateDefault);
-    if (UpdateDefault >= 0)
-      RegSetValueExA(Key, POLICY_UPDATE_DEFAULT, 0, REG_DWORD, reinterpret_cast<BYTE*>(&Value), sizeof(Value));
-    if (!Prefix.empty())
-      RegSetValueExA(Key, POLICY_VERSION_PREFIX, 0, REG_SZ, reinterpret_cast<const BYTE*>(Prefix.c_str()),
-                     DWORD(Prefix.size() + 1));
-    RegCloseKey(Key);
-  }
-  ~Policy() { Remove(); }
+// The policy key where Group Policy writes it; UpdateDefault < 0 and an empty
+// Prefix are left out.
+void SetPolicy(int64_t UpdateDefault, const std::string& Prefix) {
+  HKEY Key = nullptr;
+  RegDeleteKeyExA(HKEY_LOCAL_MACHINE, POLICY_KEY, KEY_WOW64_64KEY, 0);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, POLICY_KEY, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &Key, nullptr);
+  DWORD Value = DWORD(UpdateDefault);
+  if (UpdateDefault >= 0) RegSetValueExA(Key, POLICY_UPDATE_DEFAULT, 0, REG_DWORD, (BYTE*)&Value, sizeof(Value));
+  if (!Prefix.empty()) RegSetValueExA(Key, POLICY_VERSION_PREFIX, 0, REG_SZ, (const BYTE*)Prefix.c_str(), Prefix.size());
+  RegCloseKey(Key);
+}
 
- private:
-  static void Remove() { RegDeleteKeyExA(HKEY_LOCAL_MACHINE, POLICY_KEY, KEY_WOW64_64KEY, 0); }
-};
+// Starts a run offered 1.2 over 1.1 and answers its first notice with OK or
+// Cancel (the question); false when none came.
+bool RunOffering12(UpdaterRun& R, const std::string& Args, char Badge, bool OK) {
+  SetInstalledVersion(Packed(1, 1));
+  ServerPut(kInfoPath, Document({ServerUrl(kSetupPath)}, Packed(1, 2), "notes"));
+  R.Start(Args);
+  if (!Badge) return true;
+  HWND Wnd = R.WaitPastChecking(kWait);
+  if (!Wnd || R.Badge(Wnd) != Badge) return false;
+  std::string Shot = "policy" + Args + Badge;
+  for (char& C : Shot) C = isalnum(static_cast<unsigned char>(C)) ? C : '-';
+  R.Shot(Wnd, Shot);
+  Badge != 'o' ? R.ClickMovedOK(Wnd) : OK ? R.ClickOK(Wnd) : R.ClickCancel(Wnd);
+  return true;
+}
 
-std::string RunLog(const UpdaterRun& R) { return ReadWholeFile(R.DataDir + LOG_FILE_NAME); }
-
-// Each of Parts appears in Log after the one before it.
-void ExpectInOrder(const std::string& Log, const std::vector<std::string>& Parts) {
-  size_t At = 0;
-  for (const std::string& Part : Parts) {
-    size_t Found = Log.find(Part, At);
-    ASSERT_NE(Found, std::string::npos) << "\"" << Part << "\" after offset " << At << " in\n" << Log;
-    At = Found + Part.size();
-  }
+// Each of Parts appears in the run's log after the one before it.
+void ExpectLogged(const UpdaterRun& R, const std::vector<std::string>& Parts) {
+  const std::string Log = ReadWholeFile(R.DataDir + LOG_FILE_NAME);
+  for (size_t At = 0, I = 0; I < Parts.size(); At += Parts[I++].size())
+    ASSERT_NE(At = Log.find(Parts[I], At), std::string::npos) << "\"" << Parts[I] << "\" in order in\n" << Log;
 }
 
 struct PolicyRow {
-  const char* Name;
   int64_t UpdateDefault;
-  const char* Prefix;
-  const char* Args;
+  const char *Prefix, *Args;
   bool Asks;           // the document is requested
-  char Badge;          // the notice shown, 0 for none
+  char Badge;          // the notice shown ('o': the question), 0 for none
   const char* Logged;  // a line the log holds
 };
 
-class PolicyRuns : public ::testing::TestWithParam<PolicyRow> {};
+class PolicyRuns : public ::testing::TestWithParam<PolicyRow> {
+  void TearDown() override { SetPolicy(-1, ""); }
+};
 
 TEST_P(PolicyRuns, HoldOverTheDocumentAndTheUser) {
   const PolicyRow& P = GetParam();
   UpdaterRun R;
-  Policy Set(P.UpdateDefault, P.Prefix);
-  SetInstalledVersion(Packed(1, 1));
-  ASSERT_TRUE(ServerPut(kInfoPath, Document({ServerUrl(kSetupPath)}, Packed(1, 2), "notes")));
-  R.Start(P.Args);
-  if (P.Badge) {
-    HWND Wnd = R.WaitPastChecking(kWait);
-    ASSERT_NE(Wnd, nullptr);
-    R.Shot(Wnd, std::string("policy-") + P.Name);
-    EXPECT_EQ(R.Badge(Wnd), P.Badge);
-    EXPECT_EQ(R.Inspect(Wnd).MemoVisible, P.Badge == 'o');
-    if (P.Badge == 'o')
-      R.ClickCancel(Wnd);
-    else
-      R.ClickMovedOK(Wnd);
-  }
+  SetPolicy(P.UpdateDefault, P.Prefix);
+  ASSERT_TRUE(RunOffering12(R, P.Args, P.Badge, false));
   EXPECT_EQ(R.WaitExit(kWait), 0);
   EXPECT_EQ(CountRequests(kInfoPath), P.Asks ? 1 : 0);
   EXPECT_EQ(CountRequests(kSetupPath), 0);
-  ExpectInOrder(RunLog(R), {P.Logged, "run ends\r\n"});
+  ExpectLogged(R, {P.Logged, "run ends\r\n"});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, PolicyRuns,
-    ::testing::Values(
-        PolicyRow{"off", 0, "", "", false, 'r', "notice: \xE7\xB3\xBB\xE7\xBB\x9F\xE7\xAE\xA1\xE7\x90\x86\xE5\x91\x98"
-                                                "\xE5\xB7\xB2\xE5\x85\xB3\xE9\x97\xAD\xE5\x8D\x87\xE7\xBA\xA7!\r\n"},
-        PolicyRow{"off_quiet", 0, "1.2", "/S", false, 0, "no request: the administrator turned updates off\r\n"},
-        PolicyRow{"asked_quiet", 2, "", "/S", false, 0, "turned updates off for runs the user did not ask for"},
-        PolicyRow{"asked", 2, "", "", true, 'o', "the user declined"},
-        PolicyRow{"asked_relaunch", 2, "1.1", "/S /ShellUAC", true, 0, "outside the administrator's version prefix"},
-        PolicyRow{"usual_quiet", 1, "1", "/S", true, 'o', "installed 1.1, offered 1.2: an update"},
-        PolicyRow{"unknown_value", 7, "", "/S", true, 'o', "policy: UpdateDefault 7"},
-        PolicyRow{"prefix_inside", -1, "1.2", "", true, 'o', "offered 1.2: an update\r\n"},
-        PolicyRow{"prefix_outside", -1, "1.1", "", true, 'g', "outside the administrator's version prefix"},
-        PolicyRow{"prefix_ignored", -1, "1.x", "", true, 'o', "TargetVersionPrefix \"1.x\""}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
+const char* const kOffNotice = "notice: \xE7\xB3\xBB\xE7\xBB\x9F\xE7\xAE\xA1\xE7\x90\x86\xE5\x91\x98\xE5\xB7\xB2"
+                               "\xE5\x85\xB3\xE9\x97\xAD\xE5\x8D\x87\xE7\xBA\xA7!\r\n";  // UTF-8
+const char* const kOutside = "outside the administrator's version prefix";
 
-// A run cut part-way and the next one, which resumes: the log tells both.
-TEST(RunLog, TellsAnUpdateThatResumes) {
-  const std::string Setup = InstallerBytes(1 << 20);
-  const std::string Cut = "300000";
+INSTANTIATE_TEST_SUITE_P(Runs, PolicyRuns,
+                         ::testing::Values(PolicyRow{0, "", "", false, 'r', kOffNotice},
+                                           PolicyRow{0, "1.2", "/S", false, 0, "updates off\r\n"},
+                                           PolicyRow{2, "", "/S", false, 0, "for runs the user did not ask for"},
+                                           PolicyRow{2, "", "", true, 'o', "the user declined"},
+                                           PolicyRow{2, "1.1", "/S /ShellUAC", true, 0, kOutside},
+                                           PolicyRow{1, "1", "/S", true, 'o', "offered 1.2: an update"},
+                                           PolicyRow{7, "", "/S", true, 'o', "policy: UpdateDefault 7"},
+                                           PolicyRow{-1, "1.2", "", true, 'o', "offered 1.2: an update\r\n"},
+                                           PolicyRow{-1, "1.1", "", true, 'g', kOutside},
+                                           PolicyRow{-1, "1.x", "", true, 'o', "TargetVersionPrefix \"1.x\""}));
+
+// A run cut part-way, then the next one, which resumes: the log tells both,
+// and the first of them moved the log it found, over 1 MiB, aside.
+TEST(RunLog, TellsAnUpdateThatResumesAfterARotation) {
+  const std::string Setup = InstallerBytes(1 << 20), Cut = "300000", Old(LOG_ROTATE_SIZE + 1, 'x');
   {
     UpdaterRun R;
-    SetInstalledVersion(Packed(1, 1));
-    ASSERT_TRUE(ServerPut(kSetupPath, Setup));
-    ASSERT_TRUE(ServerPut(kInfoPath, Document({ServerUrl(kSetupPath)}, Packed(1, 2), "notes")));
+    ASSERT_TRUE(WriteWholeFile(R.DataDir + LOG_FILE_NAME, Old) && ServerPut(kSetupPath, Setup));
     ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": )" + Cut + R"(, "skip": 1, "times": 1})"));
-    R.Start();
-    HWND Ask = R.WaitPastChecking(kWait);
-    ASSERT_NE(Ask, nullptr);
-    R.ClickOK(Ask);
+    ASSERT_TRUE(RunOffering12(R, "", 'o', true));
     HWND Failed = R.WaitNotice('r', kWait);
     ASSERT_NE(Failed, nullptr);
     R.ClickMovedOK(Failed);
     EXPECT_EQ(R.WaitExit(kWait), 0);
   }
   UpdaterRun R(false);
-  R.Start();
-  HWND Ask = R.WaitPastChecking(kWait);
-  ASSERT_NE(Ask, nullptr);
-  R.ClickOK(Ask);
+  ASSERT_TRUE(RunOffering12(R, "", 'o', true));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
-  HWND Progress = R.WaitWindow(kWait);
-  ASSERT_NE(Progress, nullptr);
-  R.ClickOK(Progress);
+  R.ClickOK(R.WaitWindow(kWait));
   EXPECT_EQ(R.WaitExit(kWait), 0);
-
-  const std::string Log = RunLog(R), Size = std::to_string(Setup.size());
+  const std::string Log = ReadWholeFile(R.DataDir + LOG_FILE_NAME);
   WriteWholeFile(ArtifactsDir() + "run-log-resume.txt", Log);  // the README's excerpt
-  std::smatch Line;
-  const std::regex Form(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (\d+) [^\r\n]+\r\n)");
-  std::set<std::string> Pids;
-  size_t Lines = 0;
-  for (auto It = Log.cbegin(); std::regex_search(It, Log.cend(), Line, Form, std::regex_constants::match_continuous);
-       It = Line[0].second, ++Lines)
-    Pids.insert(Line[1]);
-  EXPECT_EQ(Lines, size_t(std::count(Log.begin(), Log.end(), '\n'))) << Log;
-  EXPECT_EQ(Pids.size(), 2u);
-  ExpectInOrder(Log, {"run starts: interactive, ZeRunUpdate 1.1.0.0", "policy: UpdateDefault 1",
-                      "document /App/ZeRunUpdate.inf: ", " bytes, read (no signature asked for)",
-                      "installed 1.1, offered 1.2: an update", "the user accepted",
-                      "installer request to 127.0.0.1, Range: bytes=0-0: status 206",
-                      "Range: bytes=0-: status 206, Content-Range: bytes 0-",
-                      "installer transfer: " + Cut + " bytes in ", "notice: ", "run ends\r\n",
-                      "run starts: interactive", "Range: bytes=" + Cut + "-: status 206, Content-Range: bytes " + Cut,
-                      "installer transfer: " + std::to_string(Setup.size() - std::stoul(Cut)) + " bytes in ",
-                      "complete", "size " + Size + " matches, SHA-256 none named",
-                      "installer " + R.Installed() + ": started", "run ends\r\n"});
-}
-
-TEST(RunLog, OverOneMebibyteTheRunStartsANewOne) {
-  UpdaterRun R;
-  const std::string Old(LOG_ROTATE_SIZE + 1, 'x');
-  ASSERT_TRUE(WriteWholeFile(R.DataDir + LOG_FILE_NAME, Old));
-  ASSERT_TRUE(WriteWholeFile(R.DataDir + LOG_FILE_NAME + ".1", "older"));
-  SetInstalledVersion(Packed(1, 2));
-  ASSERT_TRUE(ServerPut(kInfoPath, Document({ServerUrl(kSetupPath)}, Packed(1, 2), "notes")));
-  R.Start("/S");
-  EXPECT_EQ(R.WaitExit(kWait), 0);
   EXPECT_EQ(ReadWholeFile(R.DataDir + LOG_FILE_NAME + ".1"), Old);
-  std::string Log = RunLog(R);
-  EXPECT_NE(Log.find(" run starts: quiet, "), std::string::npos) << Log;
-  EXPECT_LT(Log.size(), 4096u);
+  std::set<std::string> Pids;
+  const std::regex Line(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (\d+) [^\r\n]+\r(?=\n))");
+  for (std::sregex_iterator It(Log.begin(), Log.end(), Line), End; It != End; ++It) Pids.insert((*It)[2]);
+  EXPECT_EQ(Pids.size(), 2u);
+  EXPECT_EQ(size_t(std::distance(std::sregex_iterator(Log.begin(), Log.end(), Line), std::sregex_iterator())),
+            size_t(std::count(Log.begin(), Log.end(), '\n')));
+  ExpectLogged(R, {"run starts: interactive, ZeRunUpdate 1.1.0.0", "policy: UpdateDefault 1",
+                   "document /App/ZeRunUpdate.inf: 82 bytes, read (no signature asked for)",
+                   "installed 1.1, offered 1.2: an update", "the user accepted",
+                   "to 127.0.0.1, Range: bytes=0-0: status 206", "Range: bytes=0-: status 206, Content-Range: bytes 0-",
+                   "installer transfer: " + Cut + " bytes in ", "notice: ", "run ends\r\n", "run starts: interactive",
+                   "Range: bytes=" + Cut + "-: status 206, Content-Range: bytes " + Cut + "-",
+                   "installer transfer: 748576 bytes in ", "complete", "size 1048576 matches, SHA-256 none named",
+                   "installer " + R.Installed() + ": started", "run ends\r\n"});
 }
 
 }  // namespace
