@@ -28,16 +28,14 @@ void SetPolicy(int64_t UpdateDefault, const std::string& Prefix) {
 }
 
 // Starts a run offered 1.2 over 1.1 and answers its first notice with OK or
-// Cancel (the question); false when none came.
-bool RunOffering12(UpdaterRun& R, const std::string& Args, char Badge, bool OK) {
+// Cancel (the question); false when none came or its badge differs.
+bool RunOffering12(UpdaterRun& R, const std::string& Args, char Badge, bool OK, const std::string& Shot) {
   SetInstalledVersion(Packed(1, 1));
   ServerPut(kInfoPath, Document({ServerUrl(kSetupPath)}, Packed(1, 2), "notes"));
   R.Start(Args);
   if (!Badge) return true;
   HWND Wnd = R.WaitPastChecking(kWait);
   if (!Wnd || R.Badge(Wnd) != Badge) return false;
-  std::string Shot = "policy" + Args + Badge;
-  for (char& C : Shot) C = isalnum(static_cast<unsigned char>(C)) ? C : '-';
   R.Shot(Wnd, Shot);
   Badge != 'o' ? R.ClickMovedOK(Wnd) : OK ? R.ClickOK(Wnd) : R.ClickCancel(Wnd);
   return true;
@@ -51,6 +49,7 @@ void ExpectLogged(const UpdaterRun& R, const std::vector<std::string>& Parts) {
 }
 
 struct PolicyRow {
+  const char* Name;
   int64_t UpdateDefault;
   const char *Prefix, *Args;
   bool Asks;           // the document is requested
@@ -66,7 +65,7 @@ TEST_P(PolicyRuns, HoldOverTheDocumentAndTheUser) {
   const PolicyRow& P = GetParam();
   UpdaterRun R;
   SetPolicy(P.UpdateDefault, P.Prefix);
-  ASSERT_TRUE(RunOffering12(R, P.Args, P.Badge, false));
+  ASSERT_TRUE(RunOffering12(R, P.Args, P.Badge, false, std::string("policy-") + P.Name));
   EXPECT_EQ(R.WaitExit(kWait), 0);
   EXPECT_EQ(CountRequests(kInfoPath), P.Asks ? 1 : 0);
   EXPECT_EQ(CountRequests(kSetupPath), 0);
@@ -78,16 +77,17 @@ const char* const kOffNotice = "notice: \xE7\xB3\xBB\xE7\xBB\x9F\xE7\xAE\xA1\xE7
 const char* const kOutside = "outside the administrator's version prefix";
 
 INSTANTIATE_TEST_SUITE_P(Runs, PolicyRuns,
-                         ::testing::Values(PolicyRow{0, "", "", false, 'r', kOffNotice},
-                                           PolicyRow{0, "1.2", "/S", false, 0, "updates off\r\n"},
-                                           PolicyRow{2, "", "/S", false, 0, "for runs the user did not ask for"},
-                                           PolicyRow{2, "", "", true, 'o', "the user declined"},
-                                           PolicyRow{2, "1.1", "/S /ShellUAC", true, 0, kOutside},
-                                           PolicyRow{1, "1", "/S", true, 'o', "offered 1.2: an update"},
-                                           PolicyRow{7, "", "/S", true, 'o', "policy: UpdateDefault 7"},
-                                           PolicyRow{-1, "1.2", "", true, 'o', "offered 1.2: an update\r\n"},
-                                           PolicyRow{-1, "1.1", "", true, 'g', kOutside},
-                                           PolicyRow{-1, "1.x", "", true, 'o', "TargetVersionPrefix \"1.x\""}));
+                         ::testing::Values(PolicyRow{"off", 0, "", "", false, 'r', kOffNotice},
+                                           PolicyRow{"off_quiet", 0, "1.2", "/S", false, 0, "updates off\r\n"},
+                                           PolicyRow{"asked_quiet", 2, "", "/S", false, 0, "for runs the user did not ask for"},
+                                           PolicyRow{"asked", 2, "", "", true, 'o', "the user declined"},
+                                           PolicyRow{"asked_relaunch", 2, "1.1", "/S /ShellUAC", true, 0, kOutside},
+                                           PolicyRow{"usual_quiet", 1, "1", "/S", true, 'o', "offered 1.2: an update"},
+                                           PolicyRow{"unknown_value", 7, "", "/S", true, 'o', "policy: UpdateDefault 7"},
+                                           PolicyRow{"prefix_inside", -1, "1.2", "", true, 'o', "offered 1.2: an update\r\n"},
+                                           PolicyRow{"prefix_outside", -1, "1.1", "", true, 'g', kOutside},
+                                           PolicyRow{"prefix_ignored", -1, "1.x", "", true, 'o', "TargetVersionPrefix \"1.x\""}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 // A run cut part-way, then the next one, which resumes: the log tells both,
 // and the first of them moved the log it found, over 1 MiB, aside.
@@ -97,14 +97,14 @@ TEST(RunLog, TellsAnUpdateThatResumesAfterARotation) {
     UpdaterRun R;
     ASSERT_TRUE(WriteWholeFile(R.DataDir + LOG_FILE_NAME, Old) && ServerPut(kSetupPath, Setup));
     ASSERT_TRUE(ServerFault(kSetupPath, R"({"close_after": )" + Cut + R"(, "skip": 1, "times": 1})"));
-    ASSERT_TRUE(RunOffering12(R, "", 'o', true));
+    ASSERT_TRUE(RunOffering12(R, "", 'o', true, "log-cut"));
     HWND Failed = R.WaitNotice('r', kWait);
     ASSERT_NE(Failed, nullptr);
     R.ClickMovedOK(Failed);
     EXPECT_EQ(R.WaitExit(kWait), 0);
   }
   UpdaterRun R(false);
-  ASSERT_TRUE(RunOffering12(R, "", 'o', true));
+  ASSERT_TRUE(RunOffering12(R, "", 'o', true, "log-resume"));
   ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
   R.ClickOK(R.WaitWindow(kWait));
   EXPECT_EQ(R.WaitExit(kWait), 0);
