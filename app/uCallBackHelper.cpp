@@ -86,7 +86,8 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
     Refused = "refused: signed, but names no SHA-256";
   else if (!InDate(Info.Expires, Now))
     Refused = "refused: signed, but out of date";
-  if (Verdict) *Verdict = Refused ? Refused : PublicKeys.empty() ? "read (no signature asked for)" : "signed and in date";
+  if (Verdict)
+    *Verdict = Refused ? Refused : PublicKeys.empty() ? "read (no signature asked for)" : "signed and in date";
   return !Refused;
 }
 

@@ -58,11 +58,15 @@ const char* NoUpdateReasonText(TNoUpdateReason Reason) {
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
                              bool Silent, bool MayDowngrade, const std::string& VersionPrefix,
                              TNoUpdateReason* Reason) {
-  TNoUpdateReason Why = !HasUrls                                ? nrNoUrls
-                        : Offered == Installed                  ? nrSameVersion
-                        : Offered < Installed && !MayDowngrade  ? nrDowngradeRefused
-                        : !InVersionPrefix(Offered, VersionPrefix) ? nrOutsidePolicyPrefix
-                                                                : nrNone;
+  TNoUpdateReason Why = nrNone;
+  if (!HasUrls)
+    Why = nrNoUrls;
+  else if (Offered == Installed)
+    Why = nrSameVersion;
+  else if (Offered < Installed && !MayDowngrade)
+    Why = nrDowngradeRefused;
+  else if (!InVersionPrefix(Offered, VersionPrefix))
+    Why = nrOutsidePolicyPrefix;
   if (Reason) *Reason = Why;
   if (Why != nrNone) {
     if (PostBbs) return udShowNoUpdate;

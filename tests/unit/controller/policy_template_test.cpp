@@ -4,34 +4,31 @@
 #include <expat.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
-#include <string>
-#include <cstring>
 
 #include "app/uUpdateDecision.h"
 
 namespace {
 
-// Element name (without its namespace) and attribute name -> the values
-// found; empty when the file is not well-formed.
+// "element.attribute" (without namespaces) -> the values found; empty when
+// the file is not well-formed XML.
 using TFound = std::map<std::string, std::set<std::string>>;
-
 TFound ReadXml(const std::string& Path) {
-  std::stringstream Text;
+  std::ostringstream Text;
   Text << std::ifstream(std::string(POLICY_DIR) + "/" + Path, std::ios::binary).rdbuf();
   TFound Found;
   XML_Parser Parser = XML_ParserCreateNS("UTF-8", '|');
   XML_SetUserData(Parser, &Found);
   XML_SetStartElementHandler(Parser, [](void* Data, const XML_Char* Name, const XML_Char** Attributes) {
-    std::string Element = strrchr(Name, '|') ? strrchr(Name, '|') + 1 : Name;
+    const char* Local = strrchr(Name, '|') ? strrchr(Name, '|') + 1 : Name;
     for (; *Attributes; Attributes += 2)
-      (*static_cast<TFound*>(Data))[Element + "." + Attributes[0]].insert(Attributes[1]);
+      (*static_cast<TFound*>(Data))[Local + std::string(".") + Attributes[0]].insert(Attributes[1]);
   });
-  std::string Bytes = Text.str();
-  bool Good = !Bytes.empty() && XML_Parse(Parser, Bytes.data(), int(Bytes.size()), 1) == XML_STATUS_OK;
+  bool Good = XML_Parse(Parser, Text.str().data(), int(Text.str().size()), 1) == XML_STATUS_OK;
   XML_ParserFree(Parser);
   return Good ? Found : TFound{};
 }
@@ -52,7 +49,8 @@ TEST(PolicyTemplate, NamesWhatTheProgramReadsInBothLanguages) {
   EXPECT_EQ(std::set<std::string>{"Machine"}, Admx["policy.class"]);
   EXPECT_EQ(std::set<std::string>{POLICY_UPDATE_DEFAULT}, Admx["enum.valueName"]);
   EXPECT_EQ(std::set<std::string>{POLICY_VERSION_PREFIX}, Admx["text.valueName"]);
-  const std::set<std::string> Range = {std::to_string(pdNever), std::to_string(pdAsUsual), std::to_string(pdOnlyWhenAsked)};
+  const std::set<std::string> Range = {std::to_string(pdNever), std::to_string(pdAsUsual),
+                                       std::to_string(pdOnlyWhenAsked)};
   EXPECT_EQ(Range, Admx["decimal.value"]);
   for (const char* Language : {"en-US", "zh-CN"}) {
     TFound Adml = ReadXml(std::string(Language) + "/ZeRunUpdate.adml");
