@@ -6,7 +6,9 @@
 #include "app/uConst.h"
 #include "app/uFunction.h"
 #include "app/uRuning.h"
+#include "app/uVersion.h"
 #include "framework/Application.h"
+#include "framework/uLog.h"
 #include "ui/frmProgress.h"
 
 namespace {
@@ -28,9 +30,14 @@ void RestrictDllSearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
+  OpenLog(GetUserDataDir());
+  const char* Kind = HasSwitch(SHELL_UAC_SWITCH) ? "elevated re-launch" : IsSilentRun() ? "quiet" : "interactive";
+  Log("run starts: %s%s, ZeRunUpdate %s", Kind, IsPostBbsRun() ? " /postbbs" : "", ZR_VERSION_TEXT);
   // The elevated re-launch runs while the first instance still holds the mutex.
   if (!HasSwitch(SHELL_UAC_SWITCH) && IsAlreadyRunning(UPDATE_MUTEX_NAME)) {
     ShowRunningInstance();
+    Log("run ends: another run is under way");
+    CloseLog();
     return 0;
   }
 
@@ -55,5 +62,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The process ends with 0 whatever happened; the controller is freed below.
   }
   delete Helper;
+  Log("run ends");
+  CloseLog();
   return 0;
 }

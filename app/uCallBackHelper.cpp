@@ -7,11 +7,13 @@
 #include <memory>
 
 #include "app/uBuildOptions.h"
+#include "app/uConst.h"
 #include "app/uFunction.h"
 #include "app/uUpdateDecision.h"
 #include "app/uUserBusy.h"
 #include "framework/Application.h"
 #include "framework/GbkText.h"
+#include "framework/uLog.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
 #include "net/uFunction.h"
@@ -67,15 +69,26 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage,
 }
 
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info) {
-  if (PublicKeys.empty()) return ParseUpdateInfo(Bytes, Info);
+                        TUpdateInfo& Info, const char** Verdict) {
   std::string Signed;
   std::vector<std::string> Signatures;
   TSha256 Digest;
+  const char* Refused = nullptr;
+  if (PublicKeys.empty())
+    Refused = ParseUpdateInfo(Bytes, Info) ? nullptr : "refused: no update information";
+  else if (!VerifyDocument(Bytes, PublicKeys))
+    Refused = "refused: not signed with a known key";
   // The signed bytes alone, so nothing but the signature lines may follow
   // the value; GBK on every machine, so the bytes have one meaning.
-  return VerifyDocument(Bytes, PublicKeys) && SplitSignedDocument(Bytes, Signed, Signatures) &&
-         ParseUpdateInfo(Signed, Info, 936, true) && ParseSha256(Info.Sha256, Digest) && InDate(Info.Expires, Now);
+  else if (!SplitSignedDocument(Bytes, Signed, Signatures) || !ParseUpdateInfo(Signed, Info, 936, true))
+    Refused = "refused: signed, but no strict update information";
+  else if (!ParseSha256(Info.Sha256, Digest))
+    Refused = "refused: signed, but names no SHA-256";
+  else if (!InDate(Info.Expires, Now))
+    Refused = "refused: signed, but out of date";
+  if (Verdict)
+    *Verdict = Refused ? Refused : PublicKeys.empty() ? "read (no signature asked for)" : "signed and in date";
+  return !Refused;
 }
 
 namespace {
@@ -99,8 +112,8 @@ std::string UtcNow() {
 }
 
 // The document read into Info, when it may act with this build's keys.
-bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
-  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info);
+bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info, const char** Verdict = nullptr) {
+  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info, Verdict);
 }
 
 }  // namespace
@@ -114,6 +127,23 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   Application->OnEndSession = [this] {
     if (FDownloader) FDownloader->StopAttempt();
   };
+  // The administrator's word holds over the document and the user.
+  FPolicy = ReadUpdatePolicy();
+  Log("policy: UpdateDefault %u, TargetVersionPrefix \"%s\"", FPolicy.UpdateDefault, FPolicy.VersionPrefix.c_str());
+  switch (DecideCheck(FPolicy, IsSilentRun(), HasSwitch(SHELL_UAC_SWITCH))) {
+    case cdShowDisabled:
+      Log("no request: the administrator turned updates off");
+      ShowErrorNotice("系统管理员已关闭升级!");
+      CloseRun();
+      return;
+    case cdEndQuietly:
+      Log("no request: the administrator turned updates off%s",
+          FPolicy.UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
+      CloseRun();
+      return;
+    case cdCheck:
+      break;
+  }
   StartCheck();
   PrepareDownloader();
 }
@@ -175,9 +205,12 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
     std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
+    const char* Verdict = "nothing to read";
+    bool Acts = !Bytes.empty() && ReadActingDocument(Bytes, *Info, &Verdict);
+    Log("document %s: %zu bytes, %s", ParseUrl(Request->Url).Object.c_str(), Bytes.size(), Verdict);
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
-    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) {
+    if (Acts) {
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }
@@ -226,8 +259,12 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
-  switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
-                       MayDowngrade)) {
+  TNoUpdateReason Reason = nrNone;
+  TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
+                                          IsPostBbsRun(), IsSilentRun(), MayDowngrade, FPolicy.VersionPrefix, &Reason);
+  Log("installed %s, offered %s: %s%s", VersionToText(GetLocalVersion()).c_str(), VersionToText(Version).c_str(),
+      NoUpdateReasonText(Reason), Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
+  switch (Decision) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;
@@ -242,7 +279,9 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
       if (IsSilentRun()) WaitUntilUserIsFree(BusyCheckInterval());
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
-      if (AskToUpdate(NewText, LocalText, Msg)) DownloadUpdate(Urls[0]);
+      bool Accepted = AskToUpdate(NewText, LocalText, Msg);
+      Log("the user %s the update", Accepted ? "accepted" : "declined");
+      if (Accepted) DownloadUpdate(Urls[0]);
       break;
     }
     case udRelaunchElevated:
@@ -296,6 +335,7 @@ void TCallBackHelper::OnDownloadComplete(TObject* Sender) {
   // Only the file the task checked and still holds is started; the window
   // shows the download finished once it has been.
   bool Started = StartInstaller(FDownloader->SaveFile, FDownloader->CheckedFile());
+  Log("installer %s: %s", FDownloader->SaveFile.c_str(), Started ? "started" : "not started");
   FDownloader->ReleaseCheckedFile();
   if (!FormProgress) return;
   if (!Started) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/uUpdateDecision.h"
 #include "framework/Controls.h"
 
 class THttpDownProgeress;
@@ -52,8 +53,9 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage 
 // every document that reads may act. With keys only one whose signature
 // lines sign it with one of them, that reads strictly as code page 936 on
 // every machine, names its installer's SHA-256 and is in date may.
+// Verdict, when given, says in a few words why a document may act or not.
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info);
+                        TUpdateInfo& Info, const char** Verdict = nullptr);
 
 class TCallBackHelper : public TWinControl {
  public:
@@ -83,6 +85,7 @@ class TCallBackHelper : public TWinControl {
   void OnDownloadError(TObject* Sender, const std::string& Msg);
   void OnDownloadComplete(TObject* Sender);
 
+  TUpdatePolicy FPolicy;  // read once, at the start of the run
   THttpDownProgeress* FDownloader = nullptr;
   std::vector<std::string> FUrls;
   uint32_t FVersion = 0;

@@ -196,11 +196,11 @@ std::string UserDataDirIn(const std::string& Profile) {
 }
 
 int ReadRegInteger(HKEY Root, const std::string& Key, const std::string& Name,
-                   int Default) {
+                   int Default, REGSAM View) {
   if (Root == 0 || Key.empty()) return Default;
   // Read access only: an ordinary user may not open HKLM keys for writing.
   HKEY Handle = 0;
-  if (RegOpenKeyExA(Root, Key.c_str(), 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY,
+  if (RegOpenKeyExA(Root, Key.c_str(), 0, KEY_QUERY_VALUE | View,
                     &Handle) != ERROR_SUCCESS)
     return Default;
   int Result = Default;
@@ -218,6 +218,26 @@ int ReadRegInteger(HKEY Root, const std::string& Key, const std::string& Name,
   }
   RegCloseKey(Handle);
   return Result;
+}
+
+std::string ReadRegText(HKEY Root, const std::string& Key, const std::string& Name, REGSAM View) {
+  HKEY Handle = 0;
+  if (RegOpenKeyExA(Root, Key.c_str(), 0, KEY_QUERY_VALUE | View, &Handle) != ERROR_SUCCESS) return "";
+  char Text[MAX_PATH + 1] = "";
+  DWORD Type = 0, Size = MAX_PATH;
+  bool Read = RegQueryValueExA(Handle, Name.c_str(), nullptr, &Type, reinterpret_cast<BYTE*>(Text), &Size) ==
+                  ERROR_SUCCESS && Type == REG_SZ;
+  RegCloseKey(Handle);
+  // A value stored without its terminating null ends at the buffer's end.
+  return Read ? std::string(Text, strnlen(Text, Size)) : "";
+}
+
+TUpdatePolicy ReadUpdatePolicy() {
+  TUpdatePolicy Policy;
+  Policy.UpdateDefault = uint32_t(ReadRegInteger(HKEY_LOCAL_MACHINE, POLICY_KEY, POLICY_UPDATE_DEFAULT,
+                                                 pdAsUsual, KEY_WOW64_64KEY));
+  Policy.VersionPrefix = ReadRegText(HKEY_LOCAL_MACHINE, POLICY_KEY, POLICY_VERSION_PREFIX, KEY_WOW64_64KEY);
+  return Policy;
 }
 
 uint32_t GetLocalVersion() {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/uUpdateDecision.h"
+
 // Command line, split by the platform's rules; parameter 0 is the program.
 int ParamCount();
 std::string ParamStr(int Index);
@@ -30,9 +32,16 @@ std::string GetUserDataDir();
 // The same for a given profile folder with its trailing backslash, "" for
 // none.
 std::string UserDataDirIn(const std::string& Profile);
-// REG_DWORD value under Root\Key, or Default when it cannot be read.
+// REG_DWORD value under Root\Key in the registry View, or Default when it
+// cannot be read.
 int ReadRegInteger(HKEY Root, const std::string& Key, const std::string& Name,
-                   int Default);
+                   int Default, REGSAM View = KEY_WOW64_32KEY);
+// REG_SZ value under Root\Key in the registry View, "" when it cannot be read
+// or is longer than a path.
+std::string ReadRegText(HKEY Root, const std::string& Key, const std::string& Name, REGSAM View);
+// The administrator's policy, from the 64-bit view on 64-bit Windows, where
+// Group Policy writes it; the defaults where it says nothing.
+TUpdatePolicy ReadUpdatePolicy();
 // Installed packed version (major << 16 | minor), 0 when unknown.
 uint32_t GetLocalVersion();
 // Counts one failed attempt; true when the limit is exceeded (counter reset).

@@ -14,10 +14,41 @@ enum TUpdateDecision {
   udRelaunchElevated  // an update, but the process is not elevated
 };
 
+// Why a run found no update, for its log.
+enum TNoUpdateReason { nrNone, nrNoUrls, nrSameVersion, nrDowngradeRefused, nrOutsidePolicyPrefix };
+const char* NoUpdateReasonText(TNoUpdateReason Reason);
+
 // Any difference of the packed versions counts as an update, a lower offered
-// number too unless MayDowngrade is false; an empty URL list never does.
+// number too unless MayDowngrade is false; an empty URL list never does, nor
+// an offered version outside the administrator's VersionPrefix.
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent, bool MayDowngrade);
+                             bool Silent, bool MayDowngrade, const std::string& VersionPrefix = "",
+                             TNoUpdateReason* Reason = nullptr);
+
+// The administrator's policy: HKLM\<POLICY_KEY>, 64-bit view.
+extern const char POLICY_KEY[];
+extern const char POLICY_UPDATE_DEFAULT[];   // REG_DWORD, a TUpdateDefault
+extern const char POLICY_VERSION_PREFIX[];  // REG_SZ
+enum TUpdateDefault { pdNever = 0, pdAsUsual = 1, pdOnlyWhenAsked = 2 };
+
+struct TUpdatePolicy {
+  uint32_t UpdateDefault = pdAsUsual;  // as read; an unknown value counts as pdAsUsual
+  std::string VersionPrefix;           // as read; see InVersionPrefix
+};
+
+enum TCheckDecision {
+  cdCheck,         // ask for the update information
+  cdEndQuietly,    // no request, nothing shown
+  cdShowDisabled   // no request; the notice that the administrator turned updates off
+};
+// Whether a run may send its request. An elevated re-launch only comes from
+// a run that was allowed to go on to an update, so it counts as asked for.
+TCheckDecision DecideCheck(const TUpdatePolicy& Policy, bool Silent, bool Relaunched);
+
+// Whether the major.minor of Version starts with Prefix, part by part ("1"
+// holds 1.x, "1.2" holds 1.2 only). A Prefix that is not digits separated by
+// single dots is no rule and holds every version.
+bool InVersionPrefix(uint32_t Version, const std::string& Prefix);
 
 // Whether a document whose "Expires" is Expires is in date at Now, both
 // "YYYY-MM-DDTHH:MM:SSZ" (UTC). An empty Expires (none given) is always in

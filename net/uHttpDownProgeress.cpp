@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/uFunction.h"
+#include "framework/uLog.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
 
@@ -59,6 +60,13 @@ const IID HtmlDocument2Interface = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x0
 
 bool SameText(const std::string& A, const std::string& B) {
   return lstrcmpiA(A.c_str(), B.c_str()) == 0;
+}
+
+// One line for the end of a transfer, with its rate.
+void LogTransfer(int64_t Bytes, DWORD Ms, const char* How) {
+  double Seconds = Ms / 1000.0;
+  Log("installer transfer: %lld bytes in %.2f s, %.1f KiB/s, %s", static_cast<long long>(Bytes), Seconds,
+      Seconds > 0 ? Bytes / 1024.0 / Seconds : 0.0, How);
 }
 
 std::string NameOf(const std::string& Path) {
@@ -180,11 +188,15 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
       "Accept: */*\r\nAccept-Language: zh-CN\r\nAccept-Encoding: deflate\r\nUser-Agent: " +
       UserAgent;
   if (!Referer.empty()) Headers += "\r\nReferer: " + Referer;
-  if (!OpenRequest() || !SendRequest(Headers + "\r\nRANGE: bytes=0-0")) return aeNetwork;
+  if (!OpenRequest() || !SendRequest(Headers, "bytes=0-0")) return aeNetwork;
   // An error page or an answer without a size, ended without a word, would
   // leave the user before a bar that never moves.
   if (!QueryResumeInfo()) return aeServer;
-  if (ExpectedSize != 0 && Size != ExpectedSize) return aeServer;
+  if (ExpectedSize != 0 && Size != ExpectedSize) {
+    Log("size check: the server's %lld bytes against the document's %lld: refused", static_cast<long long>(Size),
+        static_cast<long long>(ExpectedSize));
+    return aeServer;
+  }
   if (Terminated()) return aeStopped;
 
   TDataFile Data(DataFileName(SaveFile));
@@ -232,10 +244,19 @@ bool THttpDownProgeress::OpenRequest() {
 
 // The data request from Down and the transfer into Data.
 TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& Headers) {
-  if (!SendRequest(Headers + "\r\nRANGE: bytes=" + std::to_string(Down) + "-")) return aeNetwork;
+  if (!SendRequest(Headers, "bytes=" + std::to_string(Down) + "-")) return aeNetwork;
   if (!AcceptDataResponse()) return aeServer;
   if (!Data.Truncate(Down)) return aeFile;
-  return TransferBlocks(Data.Handle());
+  int64_t From = Down;
+  DWORD Start = GetTickCount();
+  TAttemptEnd End = TransferBlocks(Data.Handle());
+  static const char* const Ends[] = {"complete", "stopped", "network failure", "wrong answer", "file error",
+                                     "check failed"};
+  LogTransfer(Down - From, GetTickCount() - Start,
+              FStalled                     ? "stalled: under 1024 bytes in a 60 s window"
+              : End == aeDone && Down < Size ? "cut short"
+                                             : Ends[End]);
+  return End;
 }
 
 // Puts the complete data file in place; a stop requested before leaves
@@ -243,6 +264,12 @@ TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& He
 TAttemptEnd THttpDownProgeress::PutInPlace() {
   if (Size <= 0 || Down < Size) return aeFile;
   TAttemptEnd End = ::PutInPlace(SaveFile, Size, ExpectedSha256, FCancel, FChecked);
+  const char* Sha256 = ExpectedSha256.empty() ? "none named" : End == aeVerify ? "differs, file deleted" : "";
+  if (End == aeDone || End == aeVerify)
+    Log("checks of %s: size %lld matches, SHA-256 %s", SaveFile.c_str(), static_cast<long long>(Size),
+        *Sha256 ? Sha256 : "matches");
+  else if (End == aeFile)
+    Log("checks of %s: not %lld bytes, or not put in place", SaveFile.c_str(), static_cast<long long>(Size));
   if (End == aeVerify) Down = 0;  // nothing left to resume: the state is not written again
   return End;
 }
@@ -369,10 +396,15 @@ bool THttpDownProgeress::NextWindow() {
   return true;
 }
 
-bool THttpDownProgeress::SendRequest(const std::string& Headers) {
-  return WaitCall(HttpSendRequestA(FRequest, Headers.c_str(), static_cast<DWORD>(Headers.size()),
-                                   nullptr, 0)) &&
-         AnswerKeptTls();
+bool THttpDownProgeress::SendRequest(const std::string& Headers, const std::string& Range) {
+  std::string All = Headers + "\r\nRANGE: " + Range;
+  bool Answered = WaitCall(HttpSendRequestA(FRequest, All.c_str(), static_cast<DWORD>(All.size()), nullptr, 0)) &&
+                  AnswerKeptTls();
+  std::string Answer = Answered ? "status " + QueryHeader(HTTP_QUERY_STATUS_CODE) : "no answer";
+  std::string Served = QueryHeader(HTTP_QUERY_CONTENT_RANGE);
+  if (Answered && !Served.empty()) Answer += ", Content-Range: " + Served;
+  Log("installer request to %s, Range: %s: %s", ParseUrl(Url).Host.c_str(), Range.c_str(), Answer.c_str());
+  return Answered;
 }
 
 // Whether an "https://" request was answered over TLS: Wine follows a

@@ -87,7 +87,8 @@ class THttpDownProgeress : public TThread {
   void KeepState(TStateWriter& Writer);
   DWORD WindowLeft() const;
   bool NextWindow();
-  bool SendRequest(const std::string& Headers);
+  // Sends the request with Headers and the Range value, and logs its answer.
+  bool SendRequest(const std::string& Headers, const std::string& Range);
   bool AnswerKeptTls();
   bool WaitForData(DWORD& Available);
   bool ReadBlock(DWORD Want, DWORD& Read);

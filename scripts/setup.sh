@@ -12,7 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev libjpeg62-turbo-dev
-  rapidjson-dev nlohmann-json3-dev libsodium-dev openssl pkg-config
+  rapidjson-dev nlohmann-json3-dev libsodium-dev libexpat1-dev openssl pkg-config
   wine wine64 xvfb xdotool imagemagick x11-utils fonts-wqy-microhei locales
 )
 

@@ -6,6 +6,7 @@
 
 #include "app/uFunction.h"
 #include "framework/Application.h"
+#include "framework/uLog.h"
 #include "ui/frmUpdateInfo.h"
 
 TFormProgress* FormProgress = nullptr;
@@ -120,6 +121,7 @@ void TFormProgress::ShowProgress(float Percent) {
 }
 
 void TFormProgress::AddMessage(const std::string& Text) {
+  Log("progress window: %s", Text.c_str());
   lst1->Items().BeginUpdate();
   try {
     lst1->Items().Add(Text);

@@ -7,6 +7,7 @@
 #include "app/uConst.h"
 #include "app/uFunction.h"
 #include "framework/Application.h"
+#include "framework/uLog.h"
 #include "image/Picture.h"
 #include "skin/skin_ids.h"
 
@@ -134,6 +135,7 @@ void TFormUpdateInfo::FormCreate(TObject*) {
 void TFormUpdateInfo::tmr1Timer(TObject*) {
   tmr1->SetEnabled(false);
   lblInfo->SetCaption("联网超时，请检您的网络是否正常，或稍后再试！");
+  Log("no update information in time; notice: %s", lblInfo->Caption().c_str());
   bool LimitExceeded = CheckFailureCount();
   if (IsSilentRun() || LimitExceeded) {
     if (LimitExceeded) ShowManualDownloadNotice();
@@ -173,6 +175,7 @@ bool RunNotice(Configure ConfigureForm, AfterOK AfterOKAction) {
   std::unique_ptr<TFormUpdateInfo> Form(new TFormUpdateInfo(Application));
   Form->tmr1->SetEnabled(false);
   ConfigureForm(*Form);
+  Log("notice: %s", Form->lblInfo->Caption().c_str());
   bool OK = Form->ShowModal() == 1;
   if (OK) AfterOKAction(*Form);
   return OK;
@@ -193,6 +196,7 @@ bool ShowCheckingNotice() {
   Form.mmoHistory->SetVisible(false);
   Form.btnOK->SetVisible(false);
   if (IsSilentRun()) return true;
+  Log("notice: %s", Form.lblInfo->Caption().c_str());
   return Form.ShowModal() == 1;
 }
 

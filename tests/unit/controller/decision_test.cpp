@@ -11,6 +11,7 @@ struct Case {
   bool Elevated, PostBbs, Silent;
   TUpdateDecision Expected;
   bool MayDowngrade = true;
+  const char* Prefix = "";
 };
 
 const uint32_t V11 = 0x10001, V12 = 0x10002;
@@ -39,13 +40,24 @@ TEST(DecideUpdate, Table) {
       {true, V11, V12, false, false, true, udRelaunchElevated},
       {true, V11, V12, true, false, false, udShowLatest, false},
       {true, V12, V11, true, false, false, udAskToUpdate, false},
+      // the administrator's version prefix holds over every other "yes"
+      {true, V12, V11, false, false, true, udRelaunchElevated, true, "1"},
+      {true, V12, V11, true, true, true, udShowNoUpdate, true, "1.3"},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
-                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade);
-    EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade),
-              C.Expected);
+                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Prefix);
+    EXPECT_EQ(C.Expected, DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent,
+                                       C.MayDowngrade, C.Prefix));
   }
+}
+
+TEST(InVersionPrefix, PartByPartAndMalformedPrefixesHoldEverything) {
+  const struct { const char* Prefix; uint32_t Version; bool Within; } Cases[] = {
+      {"1", V12, true}, {"1.2", V11, false}, {"1", 0x20000, false}, {"1.20", V12, false}, {"12", V12, false},
+      {"01.02", V12, true}, {"1.2.0", V12, false}, {"1.65538", 0x10002, false}, {"1.0000002", V12, true},
+      {"1.", 0x20000, true}, {".1", 0x20000, true}, {"1..2", 0x20000, true}, {" 1", 0x20000, true}};  // no rule
+  for (const auto& C : Cases) EXPECT_EQ(C.Within, InVersionPrefix(C.Version, C.Prefix)) << C.Prefix;
 }
 
 }  // namespace
