@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -55,6 +56,10 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage,
   if (!Doc) return false;
   TJsonArray* Urls = Doc->GetPathArray(u"Urls");  // held by Doc
   if (!Urls) return false;
+  // A version that does not fit would be cut to another one.
+  IJsonObjectPtr Ver = Doc->GetPath(u"ver");
+  if (Strict && !(Ver && Ver->IsType(skInteger) && Ver->ToInteger() >= 0 && Ver->ToInteger() <= 0xFFFFFFFFLL))
+    return false;
   for (int I = 0; I < Urls->Length(); ++I) Info.Urls.push_back(WideToAnsi(Urls->ItemText(I)));
   Info.Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
   Info.Msg = WideToAnsi(Doc->GetPathText(u"Msg"));
@@ -86,6 +91,20 @@ DWORD BusyCheckInterval() {
   if (DWORD Ms = TestSeamMs("ZR_TEST_BUSY_CHECK_MS")) return Ms;
 #endif
   return 15000;
+}
+
+// The document's URL. Whole-program tests that run beside each other, each
+// with its own server, move the built-in port by ZR_TEST_PORT_SHIFT.
+std::string CheckUrl() {
+  std::string Url = UPDATE_INFO_URL;
+#ifdef ZR_TEST_SEAMS
+  size_t Colon = Url.find(':', Url.find("//") + 2), End = Url.find('/', Url.find("//") + 2);
+  if (unsigned Shift = TestSeamMs("ZR_TEST_PORT_SHIFT"); Shift && Colon < End) {
+    unsigned Port = static_cast<unsigned>(strtoul(Url.c_str() + Colon + 1, nullptr, 10));
+    Url.replace(Colon + 1, End - Colon - 1, std::to_string(Port + Shift));
+  }
+#endif
+  return Url;
 }
 
 // The time now as "YYYY-MM-DDTHH:MM:SSZ".
@@ -152,7 +171,7 @@ void TCallBackHelper::WMUpdateInfo() {
 }
 
 void TCallBackHelper::StartCheck() {
-  auto Request = std::make_unique<TCheckRequest>(TCheckRequest{UPDATE_INFO_URL, FInbox});
+  auto Request = std::make_unique<TCheckRequest>(TCheckRequest{CheckUrl(), FInbox});
   RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Request.get()),
            reinterpret_cast<intptr_t>(Handle()));
   Request.release();  // the task frees it
@@ -223,6 +242,9 @@ void TCallBackHelper::CloseRun() {
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
+  // An answer has come: a question held back below waits as long as the
+  // user is busy, neither ended by the check's time-out nor counted.
+  StopCheckingTimeOut();
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
@@ -285,23 +307,29 @@ void TCallBackHelper::OnDownloadError(TObject* Sender, const std::string& Msg) {
 }
 
 void TCallBackHelper::OnDownloadComplete(TObject* Sender) {
-  ResetFailureCount();
-  EnableDebugPrivilege();
-  CloseClientWindow();
-  Sleep(1000);
 #ifdef ZR_TEST_SEAMS
-  // Tests widen the gap between the check and the start.
+  // Tests widen the gap between the task's check and the last one.
   Sleep(TestSeamMs("ZR_TEST_PAUSE_BEFORE_START"));
 #endif
-  // Only the file the task checked and still holds is started; the window
-  // shows the download finished once it has been.
-  bool Started = StartInstaller(FDownloader->SaveFile, FDownloader->CheckedFile());
+  // The last look at the file comes before the player is asked to close: a
+  // start that cannot happen must not end the film for nothing. Only the
+  // file the task checked and still holds is started.
+  const std::string& Path = FDownloader->SaveFile;
+  bool Started = PathNamesFile(Path, FDownloader->CheckedFile());
+  if (Started) {
+    EnableDebugPrivilege();
+    CloseClientWindow();
+    Sleep(1000);
+    Started = StartInstaller(Path, FDownloader->CheckedFile());
+  }
   FDownloader->ReleaseCheckedFile();
+  // A run counts as a success once the installer runs, not before.
+  if (Started) ResetFailureCount();
   if (!FormProgress) return;
   if (!Started) {
     FormProgress->DownloadFailed(Sender, VerifyErrorText);
     return;
   }
-  FormProgress->AddMessage(FDownloader->SaveFile);
+  FormProgress->AddMessage(Path);
   FormProgress->DownloadFinished(Sender);
 }

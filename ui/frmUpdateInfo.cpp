@@ -196,9 +196,13 @@ bool ShowCheckingNotice() {
   return Form.ShowModal() == 1;
 }
 
+void StopCheckingTimeOut() {
+  if (FormUpdateInfo) FormUpdateInfo->tmr1->SetEnabled(false);
+}
+
 void CloseCheckingNotice(int AModalResult) {
   if (!FormUpdateInfo) return;
-  FormUpdateInfo->tmr1->SetEnabled(false);
+  StopCheckingTimeOut();
   FormUpdateInfo->SetModalResult(AModalResult);
   FormUpdateInfo->Hide();
 }

@@ -42,6 +42,9 @@ extern TFormUpdateInfo* FormUpdateInfo;
 
 bool ShowCheckingNotice();
 void CloseCheckingNotice(int AModalResult);
+// The document has arrived: the checking notice's time-out is over, the
+// notice itself stays until another one takes its place.
+void StopCheckingTimeOut();
 bool AskToUpdate(const std::string& NewVersion, const std::string& LocalVersion,
                  const std::string& History);
 bool ShowNoUpdateNotice();

@@ -569,8 +569,11 @@ TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
 
+// Held back past the checking notice's 10-second time-out, which no longer
+// applies once the document is there: nothing shows, nothing is counted.
 TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
   UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=6\r\n"));
   SetInstalledVersion(Packed(1, 1));
   Serve({SetupUrl()}, Packed(1, 2));
   R.StartClient();
@@ -584,14 +587,16 @@ TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
   R.Start("/S");
   SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", nullptr);
   ASSERT_TRUE(WaitUntil([] { return CountRequests(kInfoPath) == 1; }, kWindowWait));
-  EXPECT_EQ(R.WaitWindow(3000), nullptr);
+  EXPECT_EQ(R.WaitWindow(12000), nullptr);
   EXPECT_TRUE(R.Running());
+  EXPECT_EQ(R.FailureCount(), "6");
   Place(40, 40, 320, 200);
   HWND Ask = R.WaitWindow(kWindowWait);
   ASSERT_NE(Ask, nullptr);
   EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
   R.ClickCancel(Ask);
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
+  EXPECT_EQ(R.FailureCount(), "6");
 }
 
 TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes) {
@@ -750,9 +755,10 @@ void ServeChecked(const std::string& Setup, int64_t Size) {
 // past the size the server announced, with or without the digest; an
 // installer altered on the way fails its check with a text of its own, and
 // is deleted with its state; an older installer held open where the new one
-// goes fails with the file's text and stays as it is. None closes the
-// client or starts anything, each counts; the next run fetches the
-// installer whole.
+// goes fails with the file's text and stays as it is; a folder swapped under
+// the checked file before its start fails the last check, made before the
+// client is asked to close. None closes the client or starts anything, each
+// counts; the next run fetches the installer whole.
 TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   std::string Setup = InstallerBytes(1 << 20);
   const std::vector<std::string> Fetched = {"bytes=0-0", "bytes=0-"};
@@ -763,11 +769,13 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     std::vector<std::string> Ranges;
     bool HoldOlder;  // an older installer is held open at its place
     bool KeepsData;  // the data and state files stay for the next run
+    bool Swapped = false;  // the folder replaced, with Older in it, between the check and the start
   } Cases[] = {
       {"older-installer-held", int64_t(Setup.size()), nullptr, Fetched, true, true},
       {"oversized-checked", int64_t(Setup.size()), R"({"extra": 300000, "skip": 1})", Fetched, false, true},
       {"oversized-unchecked", 0, R"({"extra": 300000, "skip": 1})", Fetched, false, true},
       {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}, false, false},
+      {"folder-swapped", int64_t(Setup.size()), nullptr, Fetched, false, false, true},
       {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", Fetched, false, false},
   };
   // An installer that runs when started, unlike the one checked.
@@ -795,8 +803,17 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
       ASSERT_NE(Held, INVALID_HANDLE_VALUE);
     }
     R.StartClient();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", C.Swapped ? "4000" : nullptr);
     R.Start();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", nullptr);
     ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    if (C.Swapped) {
+      const std::string Update = R.ProgramDir + "update";
+      ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed()) && !FileExists(R.Installed() + ".tsk"); }, 30000));
+      ASSERT_TRUE(MoveFileA(Update.c_str(), (Update + ".old").c_str())) << GetLastError();
+      ASSERT_TRUE(CreateDirectoryA(Update.c_str(), nullptr));
+      ASSERT_TRUE(WriteWholeFile(R.Installed(), Older));
+    }
     HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, std::string(C.Name) + "-error");
@@ -808,7 +825,7 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
     EXPECT_EQ(R.InstallerRecord(), "");
     EXPECT_EQ(R.ClientRecord(), "");
-    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder ? Older : ""));
+    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder || C.Swapped ? Older : ""));
     EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size())) << "bytes past the size were written";
     EXPECT_EQ(FileExists(R.Installed() + ".tsk.cfg"), C.KeepsData);
   }
