@@ -182,9 +182,10 @@ void NoAction(TFormUpdateInfo&) {}
 
 }  // namespace
 
-bool ShowCheckingNotice() {
+bool ShowCheckingNotice(unsigned TimeOutMs) {
   if (!FormUpdateInfo) FormUpdateInfo = new TFormUpdateInfo(Application);
   TFormUpdateInfo& Form = *FormUpdateInfo;
+  Form.tmr1->SetInterval(TimeOutMs);
   Form.tmr1->SetEnabled(true);
   Form.imgYes->SetVisible(false);
   Form.imgIco->SetVisible(true);
