@@ -109,8 +109,7 @@ TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestI
        SignDocument(Body(Setup, true) + "{\"Urls\":[]}\r\n", {TestSecretKey()})},
       {"no signature line, over an expired one", Body(Setup, true), Expired},
       {"expired, over one without digest", Expired, SignDocument(Body(Setup, false), {TestSecretKey()})},
-      {"a version past 32 bits, over a negative one", WithVersion(Setup, "4294967298"), WithVersion(Setup, "-1")},
-      {"a version with a point, over one as text", WithVersion(Setup, "65538.0"), WithVersion(Setup, "\"65538\"")},
+      {"a negative version, over one past 32 bits", WithVersion(Setup, "-1"), WithVersion(Setup, "4294967298")},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);

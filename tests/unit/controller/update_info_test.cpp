@@ -138,6 +138,8 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
       {"a member twice, nested", Signed(Doc(",\"x\":{\"a\":1,\"a\":2}"), Secret), Key, false},
       {"the highest version", Ver(",\"ver\":4294967295"), Key, true},
       {"a version past 32 bits", Ver(",\"ver\":4294967296"), Key, false},
+      {"a version with a point", Ver(",\"ver\":65538.0"), Key, false},
+      {"a version as text", Ver(",\"ver\":\"65538\""), Key, false},
       {"no version", Ver(""), Key, false},
       {"a zero byte", Signed(Doc("") + std::string(1, '\0') + "{}\r\n", Secret), Key, false},
   };
