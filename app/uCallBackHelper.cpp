@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -57,6 +58,10 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage,
   if (!Doc) return false;
   TJsonArray* Urls = Doc->GetPathArray(u"Urls");  // held by Doc
   if (!Urls) return false;
+  // A version that does not fit would be cut to another one.
+  IJsonObjectPtr Ver = Doc->GetPath(u"ver");
+  if (Strict && !(Ver && Ver->IsType(skInteger) && Ver->ToInteger() >= 0 && Ver->ToInteger() <= 0xFFFFFFFFLL))
+    return false;
   for (int I = 0; I < Urls->Length(); ++I) Info.Urls.push_back(WideToAnsi(Urls->ItemText(I)));
   Info.Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
   Info.Msg = WideToAnsi(Doc->GetPathText(u"Msg"));
@@ -93,12 +98,29 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
 
 namespace {
 
-// How often a quiet run looks whether the user is still busy.
-DWORD BusyCheckInterval() {
+// How often a quiet run looks whether the user is still busy, and how long
+// the check waits for the document; shorter in tests that wait for them.
+DWORD Interval(const char* Seam, DWORD Ms) {
 #ifdef ZR_TEST_SEAMS
-  if (DWORD Ms = TestSeamMs("ZR_TEST_BUSY_CHECK_MS")) return Ms;
+  if (DWORD Shorter = TestSeamMs(Seam)) return Shorter;
+#else
+  (void)Seam;
 #endif
-  return 15000;
+  return Ms;
+}
+
+// The document's URL. Whole-program tests that run beside each other, each
+// with its own server, move the built-in port by ZR_TEST_PORT_SHIFT.
+std::string CheckUrl() {
+  std::string Url = UPDATE_INFO_URL;
+#ifdef ZR_TEST_SEAMS
+  size_t Colon = Url.find(':', Url.find("//") + 2), End = Url.find('/', Url.find("//") + 2);
+  if (unsigned Shift = TestSeamMs("ZR_TEST_PORT_SHIFT"); Shift && Colon < End) {
+    unsigned Port = static_cast<unsigned>(strtoul(Url.c_str() + Colon + 1, nullptr, 10));
+    Url.replace(Colon + 1, End - Colon - 1, std::to_string(Port + Shift));
+  }
+#endif
+  return Url;
 }
 
 // The time now as "YYYY-MM-DDTHH:MM:SSZ".
@@ -182,7 +204,7 @@ void TCallBackHelper::WMUpdateInfo() {
 }
 
 void TCallBackHelper::StartCheck() {
-  auto Request = std::make_unique<TCheckRequest>(TCheckRequest{UPDATE_INFO_URL, FInbox});
+  auto Request = std::make_unique<TCheckRequest>(TCheckRequest{CheckUrl(), FInbox});
   RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Request.get()),
            reinterpret_cast<intptr_t>(Handle()));
   Request.release();  // the task frees it
@@ -204,7 +226,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
-    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
+    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
     const char* Verdict = "nothing to read";
     bool Acts = !Bytes.empty() && ReadActingDocument(Bytes, *Info, &Verdict);
     Log("document %s: %zu bytes, %s", ParseUrl(Request->Url).Object.c_str(), Bytes.size(), Verdict);
@@ -226,7 +248,7 @@ void TCallBackHelper::PrepareDownloader() {
     HandleUpdateInfo(FVersion, FMsg, FUrls);
     return;
   }
-  if (!ShowCheckingNotice()) {
+  if (!ShowCheckingNotice(Interval("ZR_TEST_CHECK_MS", 10000))) {
     CloseRun();
     FreeDownloader();
   }
@@ -256,6 +278,9 @@ void TCallBackHelper::CloseRun() {
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
+  // An answer has come: a question held back below waits as long as the
+  // user is busy, neither ended by the check's time-out nor counted.
+  StopCheckingTimeOut();
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
@@ -276,7 +301,7 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     case udAskToUpdate: {
       // A quiet run keeps its question for when the film or the
       // presentation is over, so that no key meant for it answers it.
-      if (IsSilentRun()) WaitUntilUserIsFree(BusyCheckInterval());
+      if (IsSilentRun()) WaitUntilUserIsFree(Interval("ZR_TEST_BUSY_CHECK_MS", 15000));
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
       bool Accepted = AskToUpdate(NewText, LocalText, Msg);
@@ -324,24 +349,30 @@ void TCallBackHelper::OnDownloadError(TObject* Sender, const std::string& Msg) {
 }
 
 void TCallBackHelper::OnDownloadComplete(TObject* Sender) {
-  ResetFailureCount();
-  EnableDebugPrivilege();
-  CloseClientWindow();
-  Sleep(1000);
 #ifdef ZR_TEST_SEAMS
-  // Tests widen the gap between the check and the start.
+  // Tests widen the gap between the task's check and the last one.
   Sleep(TestSeamMs("ZR_TEST_PAUSE_BEFORE_START"));
 #endif
-  // Only the file the task checked and still holds is started; the window
-  // shows the download finished once it has been.
-  bool Started = StartInstaller(FDownloader->SaveFile, FDownloader->CheckedFile());
-  Log("installer %s: %s", FDownloader->SaveFile.c_str(), Started ? "started" : "not started");
+  // The last look at the file comes before the player is asked to close: a
+  // start that cannot happen must not end the film for nothing. Only the
+  // file the task checked and still holds is started.
+  const std::string& Path = FDownloader->SaveFile;
+  bool Started = PathNamesFile(Path, FDownloader->CheckedFile());
+  if (Started) {
+    EnableDebugPrivilege();
+    CloseClientWindow();
+    Sleep(1000);
+    Started = StartInstaller(Path, FDownloader->CheckedFile());
+  }
+  Log("installer %s: %s", Path.c_str(), Started ? "started" : "not started");
   FDownloader->ReleaseCheckedFile();
+  // A run counts as a success once the installer runs, not before.
+  if (Started) ResetFailureCount();
   if (!FormProgress) return;
   if (!Started) {
     FormProgress->DownloadFailed(Sender, VerifyErrorText);
     return;
   }
-  FormProgress->AddMessage(FDownloader->SaveFile);
+  FormProgress->AddMessage(Path);
   FormProgress->DownloadFinished(Sender);
 }

@@ -45,7 +45,8 @@ struct TUpdateInbox {
 };
 
 // Reads the document's bytes (in CodePage) into Info; false when the text is
-// not JSON or has no "Urls" array. Strict reads it with ParseJsonDocument.
+// not JSON or has no "Urls" array. Strict reads it with ParseJsonDocument
+// and also refuses a "ver" that is no integer from 0 to 4294967295.
 bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage = CP_ACP, bool Strict = false);
 // Reads into Info a document that may act with PublicKeys (comma-separated
 // base64; empty when no signature is required) at the time Now

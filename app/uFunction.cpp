@@ -307,9 +307,8 @@ void RelaunchElevated() {
                 SW_SHOW);
 }
 
-namespace {
-
-bool IsSameFile(const std::string& Path, HANDLE File) {
+bool PathNamesFile(const std::string& Path, HANDLE File) {
+  if (!File) return false;
   HANDLE Named = CreateFileA(Path.c_str(), FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -322,12 +321,10 @@ bool IsSameFile(const std::string& Path, HANDLE File) {
   return Same;
 }
 
-}  // namespace
-
 bool StartInstaller(const std::string& Path, HANDLE Checked) {
   // A folder renamed and replaced under the held file would put other bytes
   // at the same path.
-  if (!Checked || !IsSameFile(Path, Checked)) return false;
+  if (!PathNamesFile(Path, Checked)) return false;
   // Quoted, so that a path with blanks is not read as a shorter program
   // name; the exact path, so that nothing is searched for.
   std::string CommandLine = "\"" + Path + "\" /S";

@@ -56,6 +56,8 @@ bool SetPrivilege(HANDLE Token, const std::string& Name, bool Enable);
 bool CloseClientWindow();
 // Starts this program again through the elevation prompt, silent.
 void RelaunchElevated();
+// Whether Path names the file open as File (same volume and file index).
+bool PathNamesFile(const std::string& Path, HANDLE File);
 // Starts the downloaded installer silently with CreateProcess on its quoted
 // path, only when Path still names Checked, the file held open since its
 // check; false when it does not or the start fails.

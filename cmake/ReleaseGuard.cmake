@@ -11,8 +11,9 @@ endif()
 
 set(ZR_PUBLIC_KEYS "")
 if(NOT ZERUN_PUBLIC_KEY STREQUAL "")
-  file(READ ${CMAKE_SOURCE_DIR}/tests/support/keys/test.pub zr_test_key)
-  string(STRIP "${zr_test_key}" zr_test_key)
+  # Every key whose secret half lies in the tree: anyone with the sources
+  # can sign for it.
+  file(GLOB zr_tree_publics ${CMAKE_SOURCE_DIR}/tests/support/keys/*.pub)
   string(REPLACE "," ";" zr_keys "${ZERUN_PUBLIC_KEY}")
   foreach(zr_key IN LISTS zr_keys)
     string(STRIP "${zr_key}" zr_key)
@@ -23,10 +24,14 @@ if(NOT ZERUN_PUBLIC_KEY STREQUAL "")
       message(FATAL_ERROR "ZERUN_PUBLIC_KEY: '${zr_key}' is not the base64 of a 32-byte Ed25519 public key "
                           "(44 characters, the one line of NAME.pub). Never give the secret key (NAME.key) here.")
     endif()
-    if(zr_key STREQUAL zr_test_key AND zr_release)
-      message(FATAL_ERROR "ZERUN_PUBLIC_KEY holds the tests' public key, whose secret half is in the source tree: "
-                          "a release built with it obeys documents anyone can sign. Use the vendor's key.")
-    endif()
+    foreach(zr_public IN LISTS zr_tree_publics)
+      file(READ "${zr_public}" zr_tree_key)
+      string(STRIP "${zr_tree_key}" zr_tree_key)
+      if(zr_key STREQUAL zr_tree_key AND zr_release)
+        message(FATAL_ERROR "ZERUN_PUBLIC_KEY holds a key whose secret half is in the source tree (${zr_public}): "
+                            "a release built with it obeys documents anyone can sign. Use the vendor's key.")
+      endif()
+    endforeach()
     list(APPEND ZR_PUBLIC_KEYS "${zr_key}")
   endforeach()
   string(REPLACE ";" "," ZR_PUBLIC_KEYS "${ZR_PUBLIC_KEYS}")

@@ -42,8 +42,8 @@ function(zr_add_gtest)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(T_NAME IN_LIST ZR_WHOLE_PROGRAM_SUITES)
-    # A prefix, display and mouse of their own, shared only among themselves.
-    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT ZR_WINE_SEAT=program)
+    # A prefix, display and mouse of their own.
+    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT ZR_WINE_SEAT=${T_NAME})
   elseif(T_WINDOWS_ONLY AND NOT T_NAME IN_LIST ZR_HEADLESS_SUITES)
     # Windows suites share one display and one mouse.
     set_property(TEST ${T_NAME} APPEND PROPERTY RESOURCE_LOCK zr_display)

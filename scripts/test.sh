@@ -37,9 +37,10 @@ if build_preset win64; then
   rm -rf build/win64/wineprefix* build/win64/artifacts build/test-win64.*
   (
     start=$(stamp)
-    # Three at a time: the display's suites, the whole-program ones on their
-    # own display, and one that needs none.
-    scripts/wine-ctest.sh build/win64 -j3 -V -E '^e2e_tests_win32$' >build/test-win64.log 2>&1
+    # Four at a time: the display's suites, the two shards of the
+    # whole-program runs, each on a display of its own, and one that needs
+    # none.
+    scripts/wine-ctest.sh build/win64 -j4 -V -E '^e2e_tests_win32$' >build/test-win64.log 2>&1
     echo $? >build/test-win64.status
     echo $(($(stamp) - start)) >build/test-win64.seconds
   ) &

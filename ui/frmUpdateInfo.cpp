@@ -185,9 +185,10 @@ void NoAction(TFormUpdateInfo&) {}
 
 }  // namespace
 
-bool ShowCheckingNotice() {
+bool ShowCheckingNotice(unsigned TimeOutMs) {
   if (!FormUpdateInfo) FormUpdateInfo = new TFormUpdateInfo(Application);
   TFormUpdateInfo& Form = *FormUpdateInfo;
+  Form.tmr1->SetInterval(TimeOutMs);
   Form.tmr1->SetEnabled(true);
   Form.imgYes->SetVisible(false);
   Form.imgIco->SetVisible(true);
@@ -200,9 +201,13 @@ bool ShowCheckingNotice() {
   return Form.ShowModal() == 1;
 }
 
+void StopCheckingTimeOut() {
+  if (FormUpdateInfo) FormUpdateInfo->tmr1->SetEnabled(false);
+}
+
 void CloseCheckingNotice(int AModalResult) {
   if (!FormUpdateInfo) return;
-  FormUpdateInfo->tmr1->SetEnabled(false);
+  StopCheckingTimeOut();
   FormUpdateInfo->SetModalResult(AModalResult);
   FormUpdateInfo->Hide();
 }

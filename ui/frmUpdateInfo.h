@@ -40,8 +40,12 @@ TPNGCaptionButton* NewSkinButton(TForm* Form, int Left, const char* Caption, int
 // application ends.
 extern TFormUpdateInfo* FormUpdateInfo;
 
-bool ShowCheckingNotice();
+// Runs the checking notice; its time-out ends the check after TimeOutMs.
+bool ShowCheckingNotice(unsigned TimeOutMs);
 void CloseCheckingNotice(int AModalResult);
+// The document has arrived: the checking notice's time-out is over, the
+// notice itself stays until another one takes its place.
+void StopCheckingTimeOut();
 bool AskToUpdate(const std::string& NewVersion, const std::string& LocalVersion,
                  const std::string& History);
 bool ShowNoUpdateNotice();

@@ -447,18 +447,24 @@ TEST(Update, AnAnswerThatComesWhileTheTaskIsMadeStillBringsTheQuestion) {
   FinishWithOK(R, Progress, Setup);
 }
 
+// Starts a run whose check must time out, with the time-out shortened to 4 s.
+void StartToTimeOut(UpdaterRun& R, const std::string& Args = "") {
+  SetEnvironmentVariableA("ZR_TEST_CHECK_MS", "4000");
+  R.Start(Args);
+  SetEnvironmentVariableA("ZR_TEST_CHECK_MS", nullptr);
+}
+
 // The check times out when the document never comes.
 TEST(CheckTimeOut, InteractiveShowsTheTimeOutTextAndCancelEnds) {
   UpdaterRun R;
   ASSERT_TRUE(ServerFault(kInfoPath, R"({"stall_headers": 60})"));
-  R.Start();
+  StartToTimeOut(R);
   HWND Checking = R.WaitWindow(kWindowWait);
   ASSERT_NE(Checking, nullptr);
   EXPECT_EQ(R.Badge(Checking), 'o');
   R.Shot(Checking, "checking");
-  EXPECT_EQ(R.FailureCount(), "");
-  PumpMessages(11000);  // past the 10-second timer
-  EXPECT_EQ(R.FailureCount(), "0");  // the first failure creates the counter
+  // The first failure creates the counter.
+  EXPECT_TRUE(WaitUntil([&] { return R.FailureCount() == "0"; }, kWindowWait));
   EXPECT_TRUE(R.Running());
   R.Shot(Checking, "checking-timed-out");
   R.ClickCancel(Checking);
@@ -469,7 +475,7 @@ TEST(CheckTimeOut, SilentBelowTheLimitEndsQuietly) {
   UpdaterRun R;
   ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=3\r\n"));
   ASSERT_TRUE(ServerFault(kInfoPath, R"({"stall_headers": 60})"));
-  R.Start("/S");
+  StartToTimeOut(R, "/S");
   EXPECT_EQ(R.WaitWindow(12000), nullptr);
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
   EXPECT_EQ(R.FailureCount(), "4");
@@ -480,7 +486,7 @@ TEST(CheckTimeOut, OverTheLimitOffersTheHomePage) {
   UpdaterRun R;
   ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=6\r\n"));
   ASSERT_TRUE(ServerFault(kInfoPath, R"({"stall_headers": 60})"));
-  R.Start();
+  StartToTimeOut(R);
   HWND Manual = R.WaitPastChecking(25000);
   ASSERT_NE(Manual, nullptr);
   EXPECT_EQ(R.Badge(Manual), 'r');
@@ -496,7 +502,7 @@ TEST(CheckTimeOut, AMalformedDocumentOrPlainTextRunsIntoTheTimeOut) {
     SCOPED_TRACE(Body);
     UpdaterRun R;
     ASSERT_TRUE(ServerPut(kInfoPath, Body));
-    R.Start("/S");
+    StartToTimeOut(R, "/S");
     EXPECT_EQ(R.WaitExit(25000), 0);  // silent: ends at the time-out
     EXPECT_EQ(R.FailureCount(), "0");
   }
@@ -569,8 +575,11 @@ TEST(SingleInstance, ASecondOrdinaryStartDuringARunEndsAtOnce) {
   EXPECT_EQ(R.WaitExit(kWindowWait), 0);
 }
 
+// Held back past the checking notice's 10-second time-out, which no longer
+// applies once the document is there: nothing shows, nothing is counted.
 TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
   UpdaterRun R;
+  ASSERT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=6\r\n"));
   SetInstalledVersion(Packed(1, 1));
   Serve({SetupUrl()}, Packed(1, 2));
   R.StartClient();
@@ -584,8 +593,9 @@ TEST(Courtesy, AQuietQuestionWaitsWhileThePlayerFillsItsScreen) {
   R.Start("/S");
   SetEnvironmentVariableA("ZR_TEST_BUSY_CHECK_MS", nullptr);
   ASSERT_TRUE(WaitUntil([] { return CountRequests(kInfoPath) == 1; }, kWindowWait));
-  EXPECT_EQ(R.WaitWindow(3000), nullptr);
+  EXPECT_EQ(R.WaitWindow(12000), nullptr);
   EXPECT_TRUE(R.Running());
+  EXPECT_EQ(R.FailureCount(), "6");
   Place(40, 40, 320, 200);
   HWND Ask = R.WaitWindow(kWindowWait);
   ASSERT_NE(Ask, nullptr);
@@ -750,9 +760,10 @@ void ServeChecked(const std::string& Setup, int64_t Size) {
 // past the size the server announced, with or without the digest; an
 // installer altered on the way fails its check with a text of its own, and
 // is deleted with its state; an older installer held open where the new one
-// goes fails with the file's text and stays as it is. None closes the
-// client or starts anything, each counts; the next run fetches the
-// installer whole.
+// goes fails with the file's text and stays as it is; a folder swapped under
+// the checked file before its start fails the last check, made before the
+// client is asked to close. None closes the client or starts anything, each
+// counts; the next run fetches the installer whole.
 TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
   std::string Setup = InstallerBytes(1 << 20);
   const std::vector<std::string> Fetched = {"bytes=0-0", "bytes=0-"};
@@ -763,11 +774,13 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     std::vector<std::string> Ranges;
     bool HoldOlder;  // an older installer is held open at its place
     bool KeepsData;  // the data and state files stay for the next run
+    bool Swapped = false;  // the folder replaced, with Older in it, between the check and the start
   } Cases[] = {
       {"older-installer-held", int64_t(Setup.size()), nullptr, Fetched, true, true},
       {"oversized-checked", int64_t(Setup.size()), R"({"extra": 300000, "skip": 1})", Fetched, false, true},
       {"oversized-unchecked", 0, R"({"extra": 300000, "skip": 1})", Fetched, false, true},
       {"size-differs", int64_t(Setup.size()) + 1, nullptr, {"bytes=0-0"}, false, false},
+      {"folder-swapped", int64_t(Setup.size()), nullptr, Fetched, false, false, true},
       {"altered", int64_t(Setup.size()), R"({"flip_byte": 500000, "skip": 1, "times": 1})", Fetched, false, false},
   };
   // An installer that runs when started, unlike the one checked.
@@ -795,8 +808,17 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
       ASSERT_NE(Held, INVALID_HANDLE_VALUE);
     }
     R.StartClient();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", C.Swapped ? "4000" : nullptr);
     R.Start();
+    SetEnvironmentVariableA("ZR_TEST_PAUSE_BEFORE_START", nullptr);
     ASSERT_NE(AgreeToQuestion(R, C.Name), nullptr);
+    if (C.Swapped) {
+      const std::string Update = R.ProgramDir + "update";
+      ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed()) && !FileExists(R.Installed() + ".tsk"); }, 30000));
+      ASSERT_TRUE(MoveFileA(Update.c_str(), (Update + ".old").c_str())) << GetLastError();
+      ASSERT_TRUE(CreateDirectoryA(Update.c_str(), nullptr));
+      ASSERT_TRUE(WriteWholeFile(R.Installed(), Older));
+    }
     HWND Error = R.WaitNotice('r', 30000);
     ASSERT_NE(Error, nullptr);
     R.Shot(Error, std::string(C.Name) + "-error");
@@ -808,7 +830,7 @@ TEST(DownloadFailure, AnInstallerOtherThanTheDocumentNamesStartsNothing) {
     EXPECT_EQ(RangesOf(kSetupPath), C.Ranges);
     EXPECT_EQ(R.InstallerRecord(), "");
     EXPECT_EQ(R.ClientRecord(), "");
-    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder ? Older : ""));
+    EXPECT_TRUE(ReadWholeFile(R.Installed()) == (C.HoldOlder || C.Swapped ? Older : ""));
     EXPECT_LE(FileSize(R.Installed() + ".tsk"), int64_t(Setup.size())) << "bytes past the size were written";
     EXPECT_EQ(FileExists(R.Installed() + ".tsk.cfg"), C.KeepsData);
   }

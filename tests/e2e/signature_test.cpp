@@ -51,6 +51,12 @@ std::string Body(const std::string& Setup, bool WithDigest) {
   return Doc + "\r\n";
 }
 
+// The signed document for Setup with its "ver" spelled Ver.
+std::string WithVersion(const std::string& Setup, const std::string& Ver) {
+  std::string Doc = Body(Setup, true);
+  return SignDocument(Doc.replace(Doc.find("\"ver\":") + 6, 5, Ver), {TestSecretKey()});
+}
+
 // One byte of the release notes changed.
 std::string Altered(std::string Document) {
   Document[Document.find("1.2", Document.find("\"Msg\"")) + 2] = '3';
@@ -86,7 +92,8 @@ void PrepareRun(UpdaterRun& R, const std::string& Setup, uint32_t Installed = Pa
 }
 
 // Each run pairs a fresh and a kept document that may not act: the fresh one
-// is not kept, the kept one is refused too, so each run checks two kinds.
+// is not kept, the kept one is refused too, so each run checks two kinds. A
+// version that is no 32-bit integer would otherwise be cut to another one.
 TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestIsNoAnswer) {
   const std::string Setup = InstallerBytes(64 << 10);
   const std::string Good = SignDocument(Body(Setup, true), {TestSecretKey()});
@@ -102,6 +109,7 @@ TEST(SignedDocument, AnUnsignedAlteredOrWronglySignedDocumentOrOneWithoutDigestI
        SignDocument(Body(Setup, true) + "{\"Urls\":[]}\r\n", {TestSecretKey()})},
       {"no signature line, over an expired one", Body(Setup, true), Expired},
       {"expired, over one without digest", Expired, SignDocument(Body(Setup, false), {TestSecretKey()})},
+      {"a negative version, over one past 32 bits", WithVersion(Setup, "-1"), WithVersion(Setup, "4294967298")},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);

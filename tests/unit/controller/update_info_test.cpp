@@ -114,6 +114,11 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
   auto Signed = [](const std::string& Body, const std::string& With) {
     return Body + SignatureLine(SignBytes(Body, With)) + "\r\n";
   };
+  // Signed, with the "ver" member spelled Member.
+  auto Ver = [&](const std::string& Member) {
+    std::string Body = Doc("");
+    return Signed(Body.replace(Body.find(",\"ver\":65538"), 12, Member), Secret);
+  };
   const struct {
     const char* Name;
     std::string Document, Key;
@@ -131,6 +136,11 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
       {"an expiry without its Z", Signed(Doc(",\"Expires\":\"2030-01-01T00:00:00\""), Secret), Key, false},
       {"a comment after the value", Signed(Doc("") + "// made by hand\r\n", Secret), Key, true},
       {"a member twice, nested", Signed(Doc(",\"x\":{\"a\":1,\"a\":2}"), Secret), Key, false},
+      {"the highest version", Ver(",\"ver\":4294967295"), Key, true},
+      {"a version past 32 bits", Ver(",\"ver\":4294967296"), Key, false},
+      {"a version with a point", Ver(",\"ver\":65538.0"), Key, false},
+      {"a version as text", Ver(",\"ver\":\"65538\""), Key, false},
+      {"no version", Ver(""), Key, false},
       {"a zero byte", Signed(Doc("") + std::string(1, '\0') + "{}\r\n", Secret), Key, false},
   };
   for (const auto& C : Cases) {

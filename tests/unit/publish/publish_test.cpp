@@ -252,7 +252,8 @@ TEST(ReleaseConfigure, RefusesAnOpenReleaseAndKeysThatCannotVerify) {
       {Https, "ZERUN_PUBLIC_KEY is empty"},
       {Key + Vendor, "ZERUN_UPDATE_URL is not https://"},
       {Https + Key + "$(cat " TEST_KEYS "/test.key)", "is not the base64 of a 32-byte"},
-      {" -DZERUN_ALLOW_UNSIGNED=ON" + Key + "$(cat " TEST_KEYS "/test.pub)", "the tests' public key"},
+      {" -DZERUN_ALLOW_UNSIGNED=ON" + Key + "$(cat " TEST_KEYS "/test.pub)", "keys/test.pub"},
+      {Https + " '" + Key.substr(1) + Vendor + ",$(cat " TEST_KEYS "/second.pub)'", "keys/second.pub"},
       {Https + " '" + Key.substr(1) + Vendor + ", " + Vendor + "'", nullptr},
       {" -DZERUN_ALLOW_UNSIGNED=ON", nullptr},
   };

@@ -218,7 +218,7 @@ const char kTimedOut[] = "联网超时，请检您的网络是否正常，或稍
 bool RunChecking(ModalScript& Script) {
   Script.OnStuck = [] { CloseCheckingNotice(2); };
   Script.Start();
-  return ShowCheckingNotice();
+  return ShowCheckingNotice(10000);
 }
 
 void ExpectCheckingLook(TFormUpdateInfo* N) {
@@ -354,7 +354,7 @@ class SilentRun : public ::testing::Test {
 
 TEST_F(SilentRun, NothingIsShownAndTheTimerRuns) {
   SetFailureCounter(0);
-  EXPECT_TRUE(ShowCheckingNotice());
+  EXPECT_TRUE(ShowCheckingNotice(10000));
   ASSERT_NE(FormUpdateInfo, nullptr);
   EXPECT_FALSE(IsWindowVisible(FormUpdateInfo->Handle()));
   EXPECT_TRUE(FormUpdateInfo->tmr1->Enabled());
@@ -377,7 +377,7 @@ TEST_F(SilentRun, TimeOutOverTheLimitShowsTheManualNoticeFirst) {
   });
   Script.OnStuck = [] { CloseCheckingNotice(2); };
   Script.Start();
-  EXPECT_TRUE(ShowCheckingNotice());
+  EXPECT_TRUE(ShowCheckingNotice(10000));
   EXPECT_TRUE(WaitForApplicationClose(40000));
   EXPECT_TRUE(Script.Finished());
   EXPECT_FALSE(Closed) << "the close follows the notice";
