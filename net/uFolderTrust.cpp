@@ -25,7 +25,7 @@ bool IsTrustedOwner(const std::string& Sid) {
 }  // namespace
 
 bool OthersMayChange(const TFolderSecurity& Folder) {
-  if (!Folder.Read || Folder.ReparsePoint || !IsTrustedOwner(Folder.Owner) || !Folder.HasDacl) return true;
+  if (!Folder.Read || !Folder.PlainFolder || !IsTrustedOwner(Folder.Owner) || !Folder.HasDacl) return true;
   for (const TAccessEntry& Entry : Folder.Entries) {
     if (Denies(Entry.Type)) continue;
     // Anything else in a DACL is not guessed at.

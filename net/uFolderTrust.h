@@ -17,7 +17,7 @@ struct TAccessEntry {
 
 struct TFolderSecurity {
   bool Read = false;          // the owner and the DACL could be read
-  bool ReparsePoint = false;  // a junction, a symbolic link or another reparse point
+  bool PlainFolder = false;  // a folder, not a file, junction, link or other reparse point
   std::string Owner;
   bool HasDacl = false;  // no DACL lets everyone do anything
   std::vector<TAccessEntry> Entries;

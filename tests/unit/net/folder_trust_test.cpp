@@ -36,14 +36,14 @@ TEST(FolderTrust, OnlyAdministratorsSystemAndTheInstallerServiceOwnOrWrite) {
       {"an entry of no known kind", BA, {Admins, {17, 0x1, "S-1-16-12288"}}, true},
   };
   for (const auto& Case : Cases) {
-    TFolderSecurity Folder{true, false, Case.Owner, true, Case.Entries};
+    TFolderSecurity Folder{true, true, Case.Owner, true, Case.Entries};
     EXPECT_EQ(OthersMayChange(Folder), Case.Open) << Case.Name;
     if (Case.Open) continue;
     // The same folder unread, without a DACL, or as a link is never trusted.
     TFolderSecurity Unread = Folder, NoDacl = Folder, Link = Folder;
     Unread.Read = false;
     NoDacl.HasDacl = false;
-    Link.ReparsePoint = true;
+    Link.PlainFolder = false;
     EXPECT_TRUE(OthersMayChange(Unread) && OthersMayChange(NoDacl) && OthersMayChange(Link)) << Case.Name;
   }
 }
