@@ -310,6 +310,28 @@ std::string SidText(PSID Sid) {
   return Result;
 }
 
+// Wine keeps no owner or DACL of its own: they follow the Unix file's owner
+// and mode, so the account the program runs as owns every folder there and
+// stands in for Administrators. Empty on Windows.
+std::string WineAdministrators() {
+  if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) return "";
+  HANDLE Token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return "";
+  char Buffer[256];
+  DWORD Length = 0;
+  std::string User;
+  if (GetTokenInformation(Token, TokenUser, Buffer, sizeof(Buffer), &Length))
+    User = SidText(reinterpret_cast<TOKEN_USER*>(Buffer)->User.Sid);
+  CloseHandle(Token);
+  return User;
+}
+
+std::string TrusteeText(PSID Sid) {
+  static const std::string StandIn = WineAdministrators();
+  std::string Text = SidText(Sid);
+  return !StandIn.empty() && Text == StandIn ? "S-1-5-32-544" : Text;
+}
+
 // The SID an entry names; empty for a compound entry (two SIDs) and for one
 // that does not fit in the entry.
 std::string EntrySid(const ACE_HEADER* Ace) {
@@ -334,7 +356,7 @@ std::string EntrySid(const ACE_HEADER* Ace) {
   if (Offset + 8 > Ace->AceSize) return "";
   PSID Sid = const_cast<BYTE*>(Start + Offset);
   if (!IsValidSid(Sid) || Offset + GetLengthSid(Sid) > Ace->AceSize) return "";
-  return SidText(Sid);
+  return TrusteeText(Sid);
 }
 
 TFolderSecurity ReadSecurity(PSECURITY_DESCRIPTOR Descriptor) {
@@ -345,7 +367,7 @@ TFolderSecurity ReadSecurity(PSECURITY_DESCRIPTOR Descriptor) {
   if (!GetSecurityDescriptorOwner(Descriptor, &Owner, &Defaulted) ||
       !GetSecurityDescriptorDacl(Descriptor, &Present, &Dacl, &Defaulted))
     return Security;
-  Security.Owner = SidText(Owner);
+  Security.Owner = TrusteeText(Owner);
   Security.HasDacl = Present && Dacl;
   for (DWORD I = 0; Security.HasDacl && I < Dacl->AceCount; ++I) {
     ACE_HEADER* Ace = nullptr;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/uFunction.h"
+#include "framework/uLog.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
 
@@ -165,6 +166,7 @@ bool THttpDownProgeress::DownloadFile() {
   if (End == aeServer) NotifyError(ServerErrorText);
   if (End == aeFile) NotifyError(SizeErrorText);
   if (End == aeVerify) NotifyError(VerifyErrorText);
+  if (End == aeDiskFull) NotifyError(DiskFullText);
   return End == aeDone;
 }
 
@@ -187,18 +189,30 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   if (ExpectedSize != 0 && Size != ExpectedSize) return aeServer;
   if (Terminated()) return aeStopped;
 
+  if (AdoptFinished(SaveFile, Size, Down == Size, ExpectedSha256, FCancel)) Down = Size;
   TDataFile Data(DataFileName(SaveFile));
   if (!Data.Opened()) return aeFile;
   if (Data.Length() < Down) Down = 0;
-  if (Down < Size) {
-    TAttemptEnd End = FetchRest(Data, Headers);
-    if (End != aeDone) return End;
-  } else if (Data.Truncate(Down)) {  // finished earlier: only the rename is left
+  TAttemptEnd End = aeDone;
+  if (Down == Size) {  // finished earlier: only the rename is left
+    End = Data.Truncate(Down) ? aeDone : aeFile;
     NotifyProgress();
+  } else if (!HasRoomFor(SaveFile, Size - std::min(Data.Length(), Size))) {
+    End = aeDiskFull;
   } else {
-    return aeFile;
+    End = FetchRest(Data, Headers);
   }
-  Data.Close();
+  // A state may count only bytes known to be on disk: when the flush
+  // fails, the one on disk stays as it was.
+  if (!Data.Close()) {
+    Down = 0;
+    return End == aeDone ? aeFile : End;
+  }
+  if (End != aeDone) return End;
+  // Counted whole before the check, so that a kill from here on fetches
+  // nothing again.
+  FState.WriteString(StateSection, "Down", std::to_string(Down));
+  FState.SaveToFile(StateFileName(SaveFile));
   return PutInPlace();
 }
 
@@ -249,7 +263,11 @@ TAttemptEnd THttpDownProgeress::PutInPlace() {
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {
   CloseInternet(FRequest);
-  if (!Succeeded && Down > 0) FState.SaveToFile(StateFileName(SaveFile));
+  if (!Succeeded && Down > 0) {
+    bool Saved = FState.SaveToFile(StateFileName(SaveFile));
+    Log("download: resume state %s at %lld of %lld bytes", Saved ? "written" : "not written",
+        static_cast<long long>(Down), static_cast<long long>(Size));
+  }
   FState.Clear();
   CloseInternet(FConnect);
   CloseInternet(FRoot);
@@ -327,12 +345,15 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
       // Bytes that cannot be written end the transfer: going on would put
       // the following ones at the wrong offset. What a short write placed
       // is valid.
-      bool Whole = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) && Written == Read;
+      bool Wrote = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr);
+      // A write cut short without an error is one that found the disk full.
+      bool Full = Wrote ? Written < Read : DiskFullError();
       Down += Written;
       FWindowBytes += Written;
       FState.WriteString(StateSection, "Down", std::to_string(Down));
       NotifyProgress();
-      if (!Whole) break;
+      if (Full) return aeDiskFull;
+      if (!Wrote) break;
       KeepState(Writer);
     }
     if (Terminated()) return aeStopped;

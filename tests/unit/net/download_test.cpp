@@ -20,6 +20,7 @@ const std::string NetError = "下载失败，请检查网络连接是否正常!"
 const std::string ServerError = "服务器错误，请稍后重新升级!";
 const std::string SizeError = "文件大小不正确!";
 const std::string VerifyError = "文件校验失败，请重新升级!";
+const std::string DiskFull = "磁盘空间不足，请清理后重新升级!";
 
 std::string MakeBytes(size_t Size, unsigned Seed) {
   std::string Bytes(Size, '\0');
@@ -123,11 +124,11 @@ class DownloadTest : public ::testing::Test {
     EXPECT_FLOAT_EQ(Out.Progress.back(), 100.0f);
   }
   // An interrupted attempt left D valid bytes and a state saying so.
-  void ExpectInterruptedAt(const TOutcome& Out, int64_t D) {
+  void ExpectInterruptedAt(const TOutcome& Out, int64_t D, const std::string& Error = SizeError) {
     EXPECT_TRUE(Out.Ended);
     EXPECT_EQ(Out.Completed, 0);
     ASSERT_EQ(Out.Errors.size(), 1u);
-    EXPECT_EQ(Out.Errors[0], SizeError);
+    EXPECT_EQ(Out.Errors[0], Error);
     EXPECT_EQ(State("Down"), std::to_string(D));
     std::string Part = DataFile();
     ASSERT_GE(Part.size(), size_t(D));
@@ -206,16 +207,20 @@ TEST_F(DownloadTest, OlderFinishedFileIsReplaced) {
   ExpectComplete(Attempt());
 }
 
-// A folder others could write is closed, and what it held is not resumed.
-TEST_F(DownloadTest, AFolderOthersCouldWriteIsClosedAndNotResumed) {
+// A folder others could write is replaced: nothing it held is resumed or kept.
+TEST_F(DownloadTest, AFolderOthersCouldWriteIsReplacedAndNothingOfItKept) {
   Fault(R"({"skip": 1, "times": 1, "close_after": 5000})");
   ExpectInterruptedAt(Attempt(), 5000);
+  ASSERT_TRUE(zrtest::WriteWholeFile(Dir + "version.dll", "planted"));
   ASSERT_TRUE(zrtest::SetSecurity(Dir, "D:(A;OICI;FA;;;WD)"));
   ASSERT_TRUE(OthersMayWrite(Dir));
   ASSERT_TRUE(zrtest::ServerReset());
   ExpectComplete(Attempt([](THttpDownProgeress& Task, TOutcome&) { Task.AdminOnlyFolder = true; }));
   EXPECT_EQ(Ranges().back(), "bytes=0-");
   EXPECT_FALSE(OthersMayWrite(Dir));
+  EXPECT_FALSE(zrtest::FileExists(Dir + "version.dll"));
+  std::string Aside = Dir.substr(0, Dir.size() - 1) + ".old1";
+  EXPECT_EQ(GetFileAttributesA(Aside.c_str()), INVALID_FILE_ATTRIBUTES) << "what was moved aside is left";
 }
 
 // Each list is the number of bytes the server sends before it drops the
@@ -738,17 +743,46 @@ TEST_F(DownloadTest, DestroyedWithoutResumeMakesNoRequest) {
   EXPECT_FALSE(zrtest::FileExists(Save + ".tsk"));
 }
 
-TEST_F(DownloadTest, ABlockThatCannotBeWrittenEndsTheTransfer) {
-  // The test fixture links net_small_disk\link\setup.exe.tsk to a file on a
-  // 16 KiB file system, so the fifth block cannot be written.
-  std::string Link = zrtest::ExeDir() + "net_small_disk\\link\\";
-  if (!zrtest::FileExists(Link + "setup.exe.tsk")) GTEST_SKIP() << "no small file system mounted";
-  Save = Link + "setup.exe";
-  DeleteFileA((Save + ".tsk.cfg").c_str());
+// A disk too small from the start is found before the data request; one
+// that fills (the test fixture links net_small_disk\link\setup.exe.tsk to a
+// file on a 16 KiB file system) ends the transfer at its fifth block. Both
+// with the disk's own text; the next attempt with room resumes.
+TEST_F(DownloadTest, AFullDiskEndsTheAttemptWithItsOwnText) {
+  std::string Small = zrtest::ExeDir() + "net_small_disk\\";
+  if (!zrtest::FileExists(Small + "link\\setup.exe.tsk")) GTEST_SKIP() << "no small file system mounted";
+  Save = Small + "mnt\\setup.exe";
   TOutcome Out = Attempt();
-  ExpectInterruptedAt(Out, 16384);
+  EXPECT_EQ(Out.Errors, std::vector<std::string>{DiskFull});
+  EXPECT_EQ(Ranges().size(), 1u);
+  Save = Small + "link\\setup.exe";
+  DeleteFileA((Save + ".tsk.cfg").c_str());
+  ASSERT_TRUE(zrtest::ServerReset());
+  Out = Attempt();
+  ExpectInterruptedAt(Out, 16384, DiskFull);
   EXPECT_EQ(FileLength(Save + ".tsk"), 16384) << "blocks after the failed one were written";
-  DeleteFileA(Save.c_str());
+  // Room again: the same files where there is room.
+  ASSERT_TRUE(zrtest::WriteWholeFile(Dir + "setup.exe.tsk", DataFile()));
+  ASSERT_TRUE(CopyFileA((Save + ".tsk.cfg").c_str(), (Dir + "setup.exe.tsk.cfg").c_str(), FALSE));
+  Save = Dir + "setup.exe";
+  ASSERT_TRUE(zrtest::ServerReset());
+  ExpectComplete(Attempt());
+  EXPECT_EQ(Ranges().back(), "bytes=16384-");
+}
+
+// A run killed after the rename leaves the finished file, counted whole by
+// the state or, once that is deleted, named by the document's digest: the
+// next attempt checks it and fetches nothing. Another file there is replaced.
+TEST_F(DownloadTest, AFinishedFileAKilledRunLeftIsTakenBackNotFetched) {
+  ASSERT_NO_FATAL_FAILURE(InterruptAndStoreDown(std::to_string(Data.size())));
+  ASSERT_TRUE(DeleteFileA((Save + ".tsk").c_str()) && zrtest::WriteWholeFile(Save, Data));
+  const std::string Digest = HexDigest(Data, Dir);
+  auto WithDigest = [&](THttpDownProgeress& Task, TOutcome&) { Task.ExpectedSha256 = Digest; };
+  for (const std::string& Left : {Data, Data, "x" + Data.substr(1)}) {
+    ASSERT_TRUE(zrtest::WriteWholeFile(Save, Left));
+    ASSERT_TRUE(zrtest::ServerReset());
+    ExpectComplete(Attempt(WithDigest));
+    EXPECT_EQ(Ranges().size(), Left == Data ? 1u : 2u);
+  }
 }
 
 TEST_F(DownloadTest, HeaderWithALineBreakIsNotWrittenIntoTheState) {
