@@ -1,5 +1,6 @@
 #include "net/uDownloadFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace {
 const char* const LongestSuffix = ".tsk.cfg.tmp";
 // Room kept free beyond the data: the state file and its temporary copy.
 const int64_t RoomMargin = 1024 * 1024;
+// What a full disk gives back for those two: a few blocks of most file
+// systems.
+const int64_t StateRoom = 8 * 1024;
 
 bool SameText(const std::string& A, const std::string& B) {
   return lstrcmpiA(A.c_str(), B.c_str()) == 0;
@@ -169,6 +173,11 @@ bool HasRoomFor(const std::string& SaveFile, int64_t More) {
 bool DiskFullError() {
   DWORD Error = GetLastError();
   return Error == ERROR_DISK_FULL || Error == ERROR_HANDLE_DISK_FULL;
+}
+
+int64_t GiveBackForState(TDataFile& Data, int64_t Down) {
+  Down = std::max<int64_t>(0, Down - StateRoom);
+  return Data.Truncate(Down) ? Down : 0;
 }
 
 bool AdoptFinished(const std::string& SaveFile, int64_t Size, bool Complete, const std::string& ExpectedSha256,

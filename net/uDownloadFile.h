@@ -84,6 +84,9 @@ bool PrepareFolder(const std::string& SaveFile, bool AdminOnly);
 bool HasRoomFor(const std::string& SaveFile, int64_t More);
 // Whether a failed write of the calling thread failed because the disk is full.
 bool DiskFullError();
+// On a disk that filled up, gives back the last bytes of Data so that the
+// state counting the rest has room; the new count of valid bytes.
+int64_t GiveBackForState(TDataFile& Data, int64_t Down);
 
 // A finished file left at SaveFile by an attempt that ended after its rename
 // (killed before the installer started) becomes the data file again when

@@ -199,8 +199,9 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
     NotifyProgress();
   } else if (!HasRoomFor(SaveFile, Size - std::min(Data.Length(), Size))) {
     End = aeDiskFull;
-  } else {
-    End = FetchRest(Data, Headers);
+  } else if ((End = FetchRest(Data, Headers)) == aeDiskFull) {
+    Down = GiveBackForState(Data, Down);
+    FState.WriteString(StateSection, "Down", std::to_string(Down));
   }
   // A state may count only bytes known to be on disk: when the flush
   // fails, the one on disk stays as it was.
