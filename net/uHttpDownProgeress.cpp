@@ -333,8 +333,12 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   FSavedTick = GetTickCount();
   FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
   TStateWriter Writer(DataFile, StateFileName(SaveFile));
-  while (WaitForData(Available) && Available > 0) {
-    DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
+  // While big reads fill at once, the next one is asked for without asking
+  // first what has arrived: half the calls, and no fall back to blocks
+  // when WinINet's buffer happens to be caught part-full.
+  bool Flowing = false;
+  while (Flowing || (WaitForData(Available) && Available > 0)) {
+    DWORD Want = Flowing || Available >= FullBuffer ? ReadSize : BlockSize;
     DWORD Start = GetTickCount();
     DWORD Read = 0;
     bool Ok = ReadBlock(Want, Read);
@@ -360,7 +364,9 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
     if (Terminated()) return aeStopped;
     if (!Ok || Read == 0) break;
     if (WindowLeft() == 0 && !NextWindow()) break;
-    if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, GetTickCount() - Start);
+    DWORD Took = GetTickCount() - Start;
+    Flowing = Want > BlockSize && Read == Want && Took < 100;
+    if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, Took);
   }
   if (Terminated()) return aeStopped;
   return FStalled ? aeNetwork : aeDone;
