@@ -5,9 +5,12 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "app/uConst.h"
+#include "net/uFolderTrust.h"
 
 namespace {
 
@@ -22,33 +25,6 @@ const int FAILURE_LIMIT = 5;
 // execute for users; nothing inherited from the parent, everything passed
 // on to what is made inside.
 const char ADMIN_ONLY_SDDL[] = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
-// Rights that change a folder, its entries or the files made in it.
-const DWORD WRITE_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
-                           FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-const char* const TRUSTED_SIDS[] = {"S-1-5-32-544", "S-1-5-18", "S-1-3-0",
-                                    "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
-
-// The account this program runs as: as an administrator it installs the
-// update itself, so a folder it owns is not open to others.
-bool IsProcessUser(PSID Sid) {
-  HANDLE Token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return false;
-  char Buffer[256];
-  DWORD Length = 0;
-  bool Same = GetTokenInformation(Token, TokenUser, Buffer, sizeof(Buffer), &Length) &&
-              EqualSid(reinterpret_cast<TOKEN_USER*>(Buffer)->User.Sid, Sid);
-  CloseHandle(Token);
-  return Same;
-}
-
-bool IsTrustedSid(PSID Sid) {
-  char* Text = nullptr;
-  if (!ConvertSidToStringSidA(Sid, &Text)) return false;
-  bool Trusted = false;
-  for (const char* Known : TRUSTED_SIDS) Trusted = Trusted || strcmp(Text, Known) == 0;
-  LocalFree(Text);
-  return Trusted || IsProcessUser(Sid);
-}
 
 using TSecurityDescriptor = std::unique_ptr<void, decltype(&LocalFree)>;
 
@@ -341,54 +317,184 @@ bool StartInstaller(const std::string& Path, HANDLE Checked) {
   return true;
 }
 
-bool SecurityLetsOthersWrite(PSECURITY_DESCRIPTOR Descriptor) {
+namespace {
+
+std::string SidText(PSID Sid) {
+  char* Text = nullptr;
+  if (!Sid || !IsValidSid(Sid) || !ConvertSidToStringSidA(Sid, &Text)) return "";
+  std::string Result = Text;
+  LocalFree(Text);
+  return Result;
+}
+
+// Wine keeps no owner or DACL of its own: they follow the Unix file's owner
+// and mode, so the account the program runs as owns every folder there and
+// stands in for Administrators. Empty on Windows.
+std::string WineAdministrators() {
+  if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) return "";
+  HANDLE Token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token)) return "";
+  char Buffer[256];
+  DWORD Length = 0;
+  std::string User;
+  if (GetTokenInformation(Token, TokenUser, Buffer, sizeof(Buffer), &Length))
+    User = SidText(reinterpret_cast<TOKEN_USER*>(Buffer)->User.Sid);
+  CloseHandle(Token);
+  return User;
+}
+
+std::string TrusteeText(PSID Sid) {
+  static const std::string StandIn = WineAdministrators();
+  std::string Text = SidText(Sid);
+  return !StandIn.empty() && Text == StandIn ? "S-1-5-32-544" : Text;
+}
+
+// The SID an entry names; empty for a compound entry (two SIDs) and for one
+// that does not fit in the entry.
+std::string EntrySid(const ACE_HEADER* Ace) {
+  const BYTE* Start = reinterpret_cast<const BYTE*>(Ace);
+  size_t Offset = offsetof(ACCESS_ALLOWED_ACE, SidStart);
+  switch (Ace->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE: case ACCESS_DENIED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE: case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+      break;
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE: case ACCESS_DENIED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: {
+      // Flags, then each of the two GUIDs only when its flag says so.
+      DWORD Flags = reinterpret_cast<const ACCESS_ALLOWED_OBJECT_ACE*>(Ace)->Flags;
+      Offset = offsetof(ACCESS_ALLOWED_OBJECT_ACE, ObjectType);
+      if (Flags & ACE_OBJECT_TYPE_PRESENT) Offset += sizeof(GUID);
+      if (Flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) Offset += sizeof(GUID);
+      break;
+    }
+    default:
+      return "";
+  }
+  if (Offset + 8 > Ace->AceSize) return "";
+  PSID Sid = const_cast<BYTE*>(Start + Offset);
+  if (!IsValidSid(Sid) || Offset + GetLengthSid(Sid) > Ace->AceSize) return "";
+  return TrusteeText(Sid);
+}
+
+TFolderSecurity ReadSecurity(PSECURITY_DESCRIPTOR Descriptor) {
+  TFolderSecurity Security;
   PSID Owner = nullptr;
   PACL Dacl = nullptr;
   BOOL Present = FALSE, Defaulted = FALSE;
   if (!GetSecurityDescriptorOwner(Descriptor, &Owner, &Defaulted) ||
       !GetSecurityDescriptorDacl(Descriptor, &Present, &Dacl, &Defaulted))
-    return true;
-  // An owner may rewrite the DACL; no DACL lets everyone in.
-  if (!Owner || !IsTrustedSid(Owner) || !Present || !Dacl) return true;
-  for (DWORD I = 0; I < Dacl->AceCount; ++I) {
-    ACCESS_ALLOWED_ACE* Ace = nullptr;
-    if (!GetAce(Dacl, I, reinterpret_cast<void**>(&Ace))) return true;
-    if (Ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (Ace->Mask & WRITE_RIGHTS) &&
-        !IsTrustedSid(&Ace->SidStart))
-      return true;
+    return Security;
+  Security.Owner = TrusteeText(Owner);
+  Security.HasDacl = Present && Dacl;
+  for (DWORD I = 0; Security.HasDacl && I < Dacl->AceCount; ++I) {
+    ACE_HEADER* Ace = nullptr;
+    if (!GetAce(Dacl, I, reinterpret_cast<void**>(&Ace))) return Security;
+    // Every kind of entry keeps its mask right after the header.
+    Security.Entries.push_back({Ace->AceType, reinterpret_cast<ACCESS_ALLOWED_ACE*>(Ace)->Mask, EntrySid(Ace)});
   }
-  return false;
+  Security.Read = true;
+  return Security;
+}
+
+}  // namespace
+
+bool SecurityLetsOthersWrite(PSECURITY_DESCRIPTOR Descriptor) {
+  TFolderSecurity Security = ReadSecurity(Descriptor);
+  Security.PlainFolder = true;
+  return OthersMayChange(Security);
 }
 
 bool OthersMayWrite(const std::string& Folder) {
+  DWORD Attributes = GetFileAttributesA(Folder.c_str());
   PSECURITY_DESCRIPTOR Descriptor = nullptr;
-  if (GetNamedSecurityInfoA(Folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+  if (Attributes == INVALID_FILE_ATTRIBUTES ||
+      GetNamedSecurityInfoA(Folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                             nullptr, nullptr, nullptr, nullptr, &Descriptor) != ERROR_SUCCESS)
     return true;
-  bool Open = SecurityLetsOthersWrite(Descriptor);
+  TFolderSecurity Security = ReadSecurity(Descriptor);
   LocalFree(Descriptor);
-  return Open;
+  Security.PlainFolder = (Attributes & FILE_ATTRIBUTE_DIRECTORY) && !(Attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return OthersMayChange(Security);
 }
 
-bool MakeAdminOnlyFolder(const std::string& Folder, bool& WasOpen) {
-  WasOpen = false;
+bool RenameByHandle(HANDLE File, const std::string& NewName) {
+  int Length = MultiByteToWideChar(CP_ACP, 0, NewName.c_str(), -1, nullptr, 0);
+  if (Length <= 0) return false;
+  std::vector<char> Buffer(sizeof(FILE_RENAME_INFO) + Length * sizeof(WCHAR));
+  auto* Rename = reinterpret_cast<FILE_RENAME_INFO*>(Buffer.data());
+  Rename->ReplaceIfExists = FALSE;
+  Rename->FileNameLength = (Length - 1) * sizeof(WCHAR);
+  MultiByteToWideChar(CP_ACP, 0, NewName.c_str(), -1, Rename->FileName, Length);
+  return SetFileInformationByHandle(File, FileRenameInfo, Rename, static_cast<DWORD>(Buffer.size()));
+}
+
+namespace {
+
+// Removes what can be removed under Folder. A junction or link inside is
+// removed itself, never followed.
+void RemoveTree(const std::string& Folder) {
+  WIN32_FIND_DATAA Found;
+  HANDLE Search = FindFirstFileA((Folder + "\\*").c_str(), &Found);
+  for (BOOL More = Search != INVALID_HANDLE_VALUE; More; More = FindNextFileA(Search, &Found)) {
+    std::string Name = Found.cFileName;
+    if (Name == "." || Name == "..") continue;
+    std::string Path = Folder + "\\" + Name;
+    SetFileAttributesA(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    bool Link = Found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    if (!(Found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      DeleteFileA(Path.c_str());
+    else if (Link)
+      RemoveDirectoryA(Path.c_str());
+    else
+      RemoveTree(Path);
+  }
+  if (Search != INVALID_HANDLE_VALUE) FindClose(Search);
+  RemoveDirectoryA(Folder.c_str());
+}
+
+// Renames Path (a folder, file, junction or link) to a free name beside it
+// and removes what can be removed of it there.
+bool MoveAside(const std::string& Path) {
+  DWORD Named = GetFileAttributesA(Path.c_str());
+  HANDLE Entry = CreateFileA(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (Named == INVALID_FILE_ATTRIBUTES || Entry == INVALID_HANDLE_VALUE) return false;
+  // A platform that opens a link's target instead of the link (Wine) would
+  // move and empty a folder that is not ours: the link is refused there.
+  FILE_ATTRIBUTE_TAG_INFO Opened{};
+  bool Link = Named & FILE_ATTRIBUTE_REPARSE_POINT;
+  bool Moved = false;
+  std::string Aside;
+  if (GetFileInformationByHandleEx(Entry, FileAttributeTagInfo, &Opened, sizeof(Opened)) &&
+      bool(Opened.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == Link) {
+    for (int I = 1; !Moved && I <= 100; ++I) {
+      Aside = Path + ".old" + std::to_string(I);
+      Moved = RenameByHandle(Entry, Aside);
+    }
+  }
+  CloseHandle(Entry);
+  if (!Moved) return false;
+  if (!(Named & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(Aside.c_str());
+  else if (Link) RemoveDirectoryA(Aside.c_str());  // the link, not what it points to
+  else RemoveTree(Aside);
+  return true;
+}
+
+}  // namespace
+
+bool MakeAdminOnlyFolder(const std::string& Folder, bool& TookOver) {
+  TookOver = false;
   TSecurityDescriptor Descriptor = AdminOnlyDescriptor();
   if (!Descriptor) return false;
-  if (!DirectoryExists(Folder)) {
-    std::string Parent = FolderOf(Folder.substr(0, Folder.find_last_not_of('\\') + 1));
-    SECURITY_ATTRIBUTES Attributes{sizeof(Attributes), Descriptor.get(), FALSE};
-    return ForceDirectories(Parent) && CreateDirectoryA(Folder.c_str(), &Attributes);
+  std::string Path = Folder.substr(0, Folder.find_last_not_of('\\') + 1);
+  if (GetFileAttributesA(Path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (!OthersMayWrite(Path)) return true;
+    TookOver = true;
+    if (!MoveAside(Path)) return false;
   }
-  if (!OthersMayWrite(Folder)) return true;
-  WasOpen = true;
-  BOOL Present = FALSE, Defaulted = FALSE;
-  PACL Dacl = nullptr;
-  PSID Owner = nullptr;
-  GetSecurityDescriptorDacl(Descriptor.get(), &Present, &Dacl, &Defaulted);
-  GetSecurityDescriptorOwner(Descriptor.get(), &Owner, &Defaulted);
-  return SetNamedSecurityInfoA(const_cast<char*>(Folder.c_str()), SE_FILE_OBJECT,
-                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                   PROTECTED_DACL_SECURITY_INFORMATION,
-                               Owner, nullptr, Dacl, nullptr) == ERROR_SUCCESS &&
-         !OthersMayWrite(Folder);
+  // Made here, so nobody else's file can be in it; a folder someone made
+  // in its place meanwhile fails the creation.
+  SECURITY_ATTRIBUTES Attributes{sizeof(Attributes), Descriptor.get(), FALSE};
+  return ForceDirectories(FolderOf(Path)) && CreateDirectoryA(Path.c_str(), &Attributes) && !OthersMayWrite(Path);
 }

@@ -63,13 +63,16 @@ bool PathNamesFile(const std::string& Path, HANDLE File);
 // check; false when it does not or the start fails.
 bool StartInstaller(const std::string& Path, HANDLE Checked);
 // Makes Folder (its parent must exist, or is made) writable by
-// Administrators and SYSTEM only; users may read and execute. A new folder
-// is created so; an existing one that others may write gets that DACL and
-// WasOpen. False when neither is possible.
-bool MakeAdminOnlyFolder(const std::string& Folder, bool& WasOpen);
-// Whether any account but Administrators, SYSTEM, TrustedInstaller, CREATOR
-// OWNER and the one this program runs as may change a folder (through its
-// entries or as its owner) or what it holds; also when its security cannot
-// be read.
+// Administrators and SYSTEM only; users may read and execute. An existing
+// one that others may change, or that is a junction, link or file, is moved
+// aside, what can be removed of it is removed, and a new one is made:
+// TookOver. False when the folder cannot be made so.
+bool MakeAdminOnlyFolder(const std::string& Folder, bool& TookOver);
+// Whether anyone but Administrators, SYSTEM and TrustedInstaller may change
+// a folder (through an allow-entry of any kind, or as its owner), or it is
+// no plain folder; also when its security cannot be read.
 bool OthersMayWrite(const std::string& Folder);
 bool SecurityLetsOthersWrite(PSECURITY_DESCRIPTOR Descriptor);
+// Renames an open file or folder (opened with DELETE access); an existing
+// NewName is not replaced.
+bool RenameByHandle(HANDLE File, const std::string& NewName);

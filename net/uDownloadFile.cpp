@@ -1,9 +1,11 @@
 #include "net/uDownloadFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "app/uFunction.h"
+#include "framework/uLog.h"
 #include "net/uFileDigest.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
@@ -13,6 +15,11 @@ namespace {
 // The longest name the task makes from SaveFile: the state file's temporary
 // copy.
 const char* const LongestSuffix = ".tsk.cfg.tmp";
+// Room kept free beyond the data: the state file and its temporary copy.
+const int64_t RoomMargin = 1024 * 1024;
+// What a full disk gives back for those two: a few blocks of most file
+// systems.
+const int64_t StateRoom = 8 * 1024;
 
 bool SameText(const std::string& A, const std::string& B) {
   return lstrcmpiA(A.c_str(), B.c_str()) == 0;
@@ -68,15 +75,9 @@ TAttemptEnd CheckHeld(HANDLE Held, int64_t Size, const std::string& ExpectedSha2
 // the file at SaveFile would not be the one just checked.
 TAttemptEnd RenameHeld(HANDLE Held, const std::string& SaveFile) {
   if (FileExists(SaveFile) && !DeleteFileA(SaveFile.c_str())) return aeFile;
-  int Length = MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, nullptr, 0);
-  if (Length <= 0) return aeFile;
-  std::vector<char> Buffer(sizeof(FILE_RENAME_INFO) + Length * sizeof(WCHAR));
-  auto* Rename = reinterpret_cast<FILE_RENAME_INFO*>(Buffer.data());
-  Rename->ReplaceIfExists = FALSE;
-  Rename->FileNameLength = (Length - 1) * sizeof(WCHAR);
-  MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, Rename->FileName, Length);
-  if (!SetFileInformationByHandle(Held, FileRenameInfo, Rename, static_cast<DWORD>(Buffer.size())))
-    return aeFile;
+  if (!RenameByHandle(Held, SaveFile)) return aeFile;
+  // A kill before this leaves a state that counts the file whole, and the
+  // next attempt takes the file back instead of fetching it again.
   DeleteFileA(StateFileName(SaveFile).c_str());
   return aeDone;
 }
@@ -110,11 +111,12 @@ bool TDataFile::Truncate(int64_t Position) {
   return SetFilePointerEx(FHandle, Offset, nullptr, FILE_BEGIN) && SetEndOfFile(FHandle);
 }
 
-void TDataFile::Close() {
-  if (FHandle == INVALID_HANDLE_VALUE) return;
-  FlushFileBuffers(FHandle);
+bool TDataFile::Close() {
+  if (FHandle == INVALID_HANDLE_VALUE) return true;
+  bool Flushed = FlushFileBuffers(FHandle);
   CloseHandle(FHandle);
   FHandle = INVALID_HANDLE_VALUE;
+  return Flushed;
 }
 
 TStateWriter::TStateWriter(HANDLE DataFile, std::string FileName)
@@ -153,10 +155,41 @@ void TStateWriter::Run() {
 bool PrepareFolder(const std::string& SaveFile, bool AdminOnly) {
   std::string Folder = FolderOf(SaveFile);
   if (!AdminOnly) return ForceFolder(Folder);
-  bool WasOpen = false;
-  if (!MakeAdminOnlyFolder(Folder, WasOpen)) return false;
-  if (WasOpen) DeleteResumeFiles(SaveFile);
-  return true;
+  bool TookOver = false;
+  bool Made = MakeAdminOnlyFolder(Folder, TookOver);
+  if (TookOver) Log("download: %s could be changed by others: %s", Folder.c_str(), Made ? "replaced" : "refused");
+  return Made;
+}
+
+bool HasRoomFor(const std::string& SaveFile, int64_t More) {
+  ULARGE_INTEGER Free{};
+  if (!GetDiskFreeSpaceExA(FolderOf(SaveFile).c_str(), &Free, nullptr, nullptr)) return true;  // the writes will tell
+  if (int64_t(Free.QuadPart) >= More + RoomMargin) return true;
+  Log("download: %lld bytes free beside %s, %lld needed", static_cast<long long>(Free.QuadPart), SaveFile.c_str(),
+      static_cast<long long>(More + RoomMargin));
+  return false;
+}
+
+bool DiskFullError() {
+  DWORD Error = GetLastError();
+  return Error == ERROR_DISK_FULL || Error == ERROR_HANDLE_DISK_FULL;
+}
+
+int64_t GiveBackForState(TDataFile& Data, int64_t Down) {
+  Down = std::max<int64_t>(0, Down - StateRoom);
+  return Data.Truncate(Down) ? Down : 0;
+}
+
+bool AdoptFinished(const std::string& SaveFile, int64_t Size, bool Complete, const std::string& ExpectedSha256,
+                   HANDLE Cancel) {
+  std::string Data = DataFileName(SaveFile);
+  if (Size <= 0 || FileExists(Data) || !FileExists(SaveFile) || (!Complete && ExpectedSha256.empty())) return false;
+  HANDLE File = CreateFileA(SaveFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (File == INVALID_HANDLE_VALUE) return false;
+  bool Same = CheckHeld(File, Size, Complete ? "" : ExpectedSha256, Cancel) == aeDone;
+  CloseHandle(File);
+  return Same && MoveFileA(SaveFile.c_str(), Data.c_str());
 }
 
 TAttemptEnd PutInPlace(const std::string& SaveFile, int64_t Size, const std::string& ExpectedSha256,

@@ -14,7 +14,7 @@
 
 // How an attempt ended. Every end but aeDone and aeStopped raises exactly
 // one error event.
-enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify };
+enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify, aeDiskFull };
 
 // The names the task makes from the finished file's path: the data of an
 // unfinished transfer and its resume state.
@@ -41,8 +41,9 @@ class TDataFile {
   int64_t Length() const;
   // Cuts the file to Position and leaves the file position there.
   bool Truncate(int64_t Position);
-  // On disk before the state that counts it can be written.
-  void Close();
+  // On disk before the state that counts it can be written: false when the
+  // flush failed.
+  bool Close();
 
  private:
   HANDLE FHandle;
@@ -74,9 +75,25 @@ class TStateWriter {
 };
 
 // The folder of SaveFile exists before anything is written into it; with
-// AdminOnly, only administrators may write it, and files that others could
-// have changed are not resumed.
+// AdminOnly, only administrators may write it: one that others could have
+// changed is replaced by a new one, so nothing in it is resumed or started.
 bool PrepareFolder(const std::string& SaveFile, bool AdminOnly);
+
+// Whether the volume of SaveFile's folder has room for More bytes and a
+// margin for the state files; a shortfall is logged.
+bool HasRoomFor(const std::string& SaveFile, int64_t More);
+// Whether a failed write of the calling thread failed because the disk is full.
+bool DiskFullError();
+// On a disk that filled up, gives back the last bytes of Data so that the
+// state counting the rest has room; the new count of valid bytes.
+int64_t GiveBackForState(TDataFile& Data, int64_t Down);
+
+// A finished file left at SaveFile by an attempt that ended after its rename
+// (killed before the installer started) becomes the data file again when
+// it has Size bytes and the state counted it whole (Complete) or it has the
+// named digest, so that the next attempt checks it instead of fetching it.
+bool AdoptFinished(const std::string& SaveFile, int64_t Size, bool Complete, const std::string& ExpectedSha256,
+                   HANDLE Cancel);
 
 // Puts the complete data file of SaveFile in place once it has Size bytes
 // and, when ExpectedSha256 is given (its form already checked), that digest.

@@ -173,6 +173,7 @@ bool THttpDownProgeress::DownloadFile() {
   if (End == aeServer) NotifyError(ServerErrorText);
   if (End == aeFile) NotifyError(SizeErrorText);
   if (End == aeVerify) NotifyError(VerifyErrorText);
+  if (End == aeDiskFull) NotifyError(DiskFullText);
   return End == aeDone;
 }
 
@@ -199,18 +200,31 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   }
   if (Terminated()) return aeStopped;
 
+  if (AdoptFinished(SaveFile, Size, Down == Size, ExpectedSha256, FCancel)) Down = Size;
   TDataFile Data(DataFileName(SaveFile));
   if (!Data.Opened()) return aeFile;
   if (Data.Length() < Down) Down = 0;
-  if (Down < Size) {
-    TAttemptEnd End = FetchRest(Data, Headers);
-    if (End != aeDone) return End;
-  } else if (Data.Truncate(Down)) {  // finished earlier: only the rename is left
+  TAttemptEnd End = aeDone;
+  if (Down == Size) {  // finished earlier: only the rename is left
+    End = Data.Truncate(Down) ? aeDone : aeFile;
     NotifyProgress();
-  } else {
-    return aeFile;
+  } else if (!HasRoomFor(SaveFile, Size - std::min(Data.Length(), Size))) {
+    End = aeDiskFull;
+  } else if ((End = FetchRest(Data, Headers)) == aeDiskFull) {
+    Down = GiveBackForState(Data, Down);
+    FState.WriteString(StateSection, "Down", std::to_string(Down));
   }
-  Data.Close();
+  // A state may count only bytes known to be on disk: when the flush
+  // fails, the one on disk stays as it was.
+  if (!Data.Close()) {
+    Down = 0;
+    return End == aeDone ? aeFile : End;
+  }
+  if (End != aeDone) return End;
+  // Counted whole before the check, so that a kill from here on fetches
+  // nothing again.
+  FState.WriteString(StateSection, "Down", std::to_string(Down));
+  FState.SaveToFile(StateFileName(SaveFile));
   return PutInPlace();
 }
 
@@ -276,7 +290,11 @@ TAttemptEnd THttpDownProgeress::PutInPlace() {
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {
   CloseInternet(FRequest);
-  if (!Succeeded && Down > 0) FState.SaveToFile(StateFileName(SaveFile));
+  if (!Succeeded && Down > 0) {
+    bool Saved = FState.SaveToFile(StateFileName(SaveFile));
+    Log("download: resume state %s at %lld of %lld bytes", Saved ? "written" : "not written",
+        static_cast<long long>(Down), static_cast<long long>(Size));
+  }
   FState.Clear();
   CloseInternet(FConnect);
   CloseInternet(FRoot);
@@ -341,8 +359,12 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   FSavedTick = GetTickCount();
   FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
   TStateWriter Writer(DataFile, StateFileName(SaveFile));
-  while (WaitForData(Available) && Available > 0) {
-    DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
+  // While big reads fill at once, the next one is asked for without asking
+  // first what has arrived: half the calls, and no fall back to blocks
+  // when WinINet's buffer happens to be caught part-full.
+  bool Flowing = false;
+  while (Flowing || (WaitForData(Available) && Available > 0)) {
+    DWORD Want = Flowing || Available >= FullBuffer ? ReadSize : BlockSize;
     DWORD Start = GetTickCount();
     DWORD Read = 0;
     bool Ok = ReadBlock(Want, Read);
@@ -354,18 +376,23 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
       // Bytes that cannot be written end the transfer: going on would put
       // the following ones at the wrong offset. What a short write placed
       // is valid.
-      bool Whole = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr) && Written == Read;
+      bool Wrote = WriteFile(DataFile, FCall->Buffer, Read, &Written, nullptr);
+      // A write cut short without an error is one that found the disk full.
+      bool Full = Wrote ? Written < Read : DiskFullError();
       Down += Written;
       FWindowBytes += Written;
       FState.WriteString(StateSection, "Down", std::to_string(Down));
       NotifyProgress();
-      if (!Whole) break;
+      if (Full) return aeDiskFull;
+      if (!Wrote) break;
       KeepState(Writer);
     }
     if (Terminated()) return aeStopped;
     if (!Ok || Read == 0) break;
     if (WindowLeft() == 0 && !NextWindow()) break;
-    if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, GetTickCount() - Start);
+    DWORD Took = GetTickCount() - Start;
+    Flowing = Want > BlockSize && Read == Want && Took < 100;
+    if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, Took);
   }
   if (Terminated()) return aeStopped;
   return FStalled ? aeNetwork : aeDone;

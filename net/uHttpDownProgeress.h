@@ -23,6 +23,9 @@ inline constexpr char ServerErrorText[] = "服务器错误，请稍后重新升�
 // The failure text of a finished file that is not the one the document
 // names, or of a document whose digest is malformed.
 inline constexpr char VerifyErrorText[] = "文件校验失败，请重新升级!";
+// The failure text of a download the disk has no room for; no fault of the
+// server, so it counts no failure.
+inline constexpr char DiskFullText[] = "磁盘空间不足，请清理后重新升级!";
 
 using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
 using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;

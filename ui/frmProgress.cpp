@@ -7,6 +7,7 @@
 #include "app/uFunction.h"
 #include "framework/Application.h"
 #include "framework/uLog.h"
+#include "net/uHttpDownProgeress.h"
 #include "ui/frmUpdateInfo.h"
 
 TFormProgress* FormProgress = nullptr;
@@ -145,7 +146,8 @@ void TFormProgress::DownloadFinished(TObject*) {
 }
 
 void TFormProgress::DownloadFailed(TObject*, const std::string& Message) {
-  if (CheckFailureCount())
+  // A full disk is no fault of the server: it counts no failure.
+  if (Message != DiskFullText && CheckFailureCount())
     ShowManualDownloadNotice();
   else
     ShowErrorNotice(Message);

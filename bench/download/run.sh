@@ -34,7 +34,7 @@ trap cleanup EXIT
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -fexec-charset=GBK -D_WIN32_WINNT=0x0601 -DNOMINMAX \
   -I"$root" "$root/bench/download/bench_download.cpp" -o "$work/bench_download.exe" \
   "$build/net/libzr_net.a" "$build/net/libzr_verify.a" "$build/framework/libzr_framework.a" \
-  "$build/app/libzr_app.a" -lwininet -lurlmon -lole32 -loleaut32 -luuid -lshell32 -ladvapi32 -lcomctl32 -lbcrypt \
+  "$build/app/libzr_app.a" "$build/net/libzr_verify.a" -lwininet -lurlmon -lole32 -loleaut32 -luuid -lshell32 -ladvapi32 -lcomctl32 -lbcrypt \
   -lgdi32 -luser32 -static
 
 chmod 755 "$work"  # nginx's workers run as another user

@@ -194,8 +194,7 @@ TEST(StartInstaller, QuotesThePathOfTheHeldFile) {
   EXPECT_EQ("cmdline=\"" + Installer + "\" /S\r\npath=" + Installer + "\r\n", Text);
 }
 
-// Anyone but administrators, SYSTEM, the installer service, CREATOR OWNER and
-// this program's account may change a folder through a write right or as owner.
+// What a descriptor gives the folder rules: its owner, its entries, no DACL.
 TEST(AdminOnlyFolder, OthersMayWriteThroughAnEntryOrAsOwner) {
   const struct { const char* Sddl; bool Open; } Cases[] = {
       {"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", false},
@@ -206,6 +205,7 @@ TEST(AdminOnlyFolder, OthersMayWriteThroughAnEntryOrAsOwner) {
       {"O:BAD:P(A;OICI;FA;;;BA)(A;OICIIO;0x10000;;;AU)", true},  // and delete what is made inside
       {"O:BUD:P(A;OICI;FA;;;BA)", true},  // users own it
       {"O:BA", true},                      // no DACL at all
+      {"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", true},  // the program's own account owns it
   };
   for (const auto& Case : Cases) {
     PSECURITY_DESCRIPTOR Descriptor = nullptr;
