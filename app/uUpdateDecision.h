@@ -14,10 +14,21 @@ enum TUpdateDecision {
   udRelaunchElevated  // an update, but the process is not elevated
 };
 
+// A staged release: quiet runs offer it only on machines whose Position
+// (0..99, see RolloutPosition) is below Percent, unless it is Critical. A run
+// the elevation re-launch started (Relaunched) was offered it already.
+struct TRollout {
+  int Percent = 100;
+  int Position = 0;
+  bool Critical = false;
+  bool Relaunched = false;
+};
+
 // Any difference of the packed versions counts as an update, a lower offered
-// number too unless MayDowngrade is false; an empty URL list never does.
+// number too unless MayDowngrade is false; an empty URL list never does, nor
+// a quiet run outside the rollout.
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent, bool MayDowngrade);
+                             bool Silent, bool MayDowngrade, const TRollout& Rollout = {});
 
 // Whether a document whose "Expires" is Expires is in date at Now, both
 // "YYYY-MM-DDTHH:MM:SSZ" (UTC). An empty Expires (none given) is always in

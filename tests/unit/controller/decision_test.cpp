@@ -1,6 +1,7 @@
 // The controller's decision once the update information has arrived.
 #include <gtest/gtest.h>
 
+#include "app/uRollout.h"
 #include "app/uUpdateDecision.h"
 
 namespace {
@@ -11,6 +12,7 @@ struct Case {
   bool Elevated, PostBbs, Silent;
   TUpdateDecision Expected;
   bool MayDowngrade = true;
+  TRollout Rollout = {};
 };
 
 const uint32_t V11 = 0x10001, V12 = 0x10002;
@@ -39,13 +41,38 @@ TEST(DecideUpdate, Table) {
       {true, V11, V12, false, false, true, udRelaunchElevated},
       {true, V11, V12, true, false, false, udShowLatest, false},
       {true, V12, V11, true, false, false, udAskToUpdate, false},
+      // a staged release holds quiet runs outside it only
+      {true, V12, V11, true, false, true, udShowNothing, true, {30, 30}},
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {30, 29}},
+      {true, V12, V11, false, false, true, udShowNothing, true, {0, 0}},  // no re-launch either
+      {true, V12, V11, true, true, true, udShowNoUpdate, true, {30, 99}},
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, true}},          // critical
+      {true, V12, V11, true, false, false, udAskToUpdate, true, {0, 50}},               // the user asked
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, false, true}},   // re-launched
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
-                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade);
-    EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade),
+                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Rollout.Percent
+                                    << " " << C.Rollout.Position);
+    EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade,
+                           C.Rollout),
               C.Expected);
   }
+}
+
+// Fixed vectors (SHA-256 of "identity/version" as the vendor's notes give
+// it), and positions spread over 0..99: 2000 identities put between 540
+// and 660 below 30 (over 4.5 standard deviations either side).
+TEST(RolloutPosition, FixedVectorsAndSpread) {
+  const std::string Guid = "4c4c4544-0042-3510-8052-b4c04f4d4e31";
+  EXPECT_EQ(RolloutPosition(Guid, 65538), 2);
+  EXPECT_EQ(RolloutPosition(Guid, 65539), 96);
+  EXPECT_EQ(RolloutPosition("", 0), 33);
+  EXPECT_EQ(RolloutPosition("cafe", 1), 90);
+  int Below = 0;
+  for (int I = 0; I < 2000; ++I) Below += RolloutPosition("machine-" + std::to_string(I), V12) < 30;
+  EXPECT_GT(Below, 540);
+  EXPECT_LT(Below, 660);
 }
 
 }  // namespace
