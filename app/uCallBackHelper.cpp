@@ -7,7 +7,11 @@
 #include <memory>
 
 #include "app/uBuildOptions.h"
+#include "app/uConst.h"
 #include "app/uFunction.h"
+#include "app/uMachineId.h"
+#include "app/uRollout.h"
+#include "app/uRunState.h"
 #include "app/uUpdateDecision.h"
 #include "app/uUserBusy.h"
 #include "framework/Application.h"
@@ -42,6 +46,8 @@ std::string CheckedText(const IJsonObjectPtr& Value) {
   return WideToAnsi(Text.empty() ? Value->ToJsonText(false, false) : Text);
 }
 
+bool IsTrue(const IJsonObjectPtr& Value) { return Value && Value->IsType(skBoolean) && Value->ToBoolean(); }
+
 int64_t SizeValue(const IJsonObjectPtr& Value) {
   if (!Value) return 0;
   return Value->IsType(skInteger) && Value->ToInteger() > 0 ? Value->ToInteger() : -1;
@@ -61,13 +67,19 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage,
   Info.Sha256 = CheckedText(Doc->GetPath(u"Sha256"));
   Info.Size = SizeValue(Doc->GetPath(u"Size"));
   Info.Expires = CheckedText(Doc->GetPath(u"Expires"));
-  IJsonObjectPtr Downgrade = Doc->GetPath(u"AllowDowngrade");
-  Info.AllowDowngrade = Downgrade && Downgrade->IsType(skBoolean) && Downgrade->ToBoolean();
+  Info.AllowDowngrade = IsTrue(Doc->GetPath(u"AllowDowngrade"));
+  // A percentage that cannot be read must not offer the release to all.
+  IJsonObjectPtr Rollout = Doc->GetPath(u"Rollout");
+  if (Rollout && !(Rollout->IsType(skInteger) && Rollout->ToInteger() >= 0 && Rollout->ToInteger() <= 100))
+    return false;
+  Info.Rollout = Rollout ? static_cast<int>(Rollout->ToInteger()) : 100;
+  Info.Critical = IsTrue(Doc->GetPath(u"Critical"));
+  Info.Published = CheckedText(Doc->GetPath(u"Published"));
   return true;
 }
 
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info) {
+                        const std::string& Newest, TUpdateInfo& Info) {
   if (PublicKeys.empty()) return ParseUpdateInfo(Bytes, Info);
   std::string Signed;
   std::vector<std::string> Signatures;
@@ -75,7 +87,8 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
   // The signed bytes alone, so nothing but the signature lines may follow
   // the value; GBK on every machine, so the bytes have one meaning.
   return VerifyDocument(Bytes, PublicKeys) && SplitSignedDocument(Bytes, Signed, Signatures) &&
-         ParseUpdateInfo(Signed, Info, 936, true) && ParseSha256(Info.Sha256, Digest) && InDate(Info.Expires, Now);
+         ParseUpdateInfo(Signed, Info, 936, true) && ParseSha256(Info.Sha256, Digest) && InDate(Info.Expires, Now) &&
+         MayActPublished(Info.Published, Newest, Now);
 }
 
 namespace {
@@ -98,9 +111,20 @@ std::string UtcNow() {
   return Text;
 }
 
+const char PublishedSection[] = "Published";
+const char PublishedKey[] = "Newest";
+
 // The document read into Info, when it may act with this build's keys.
 bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
-  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info);
+  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), ReadRunState(PublishedSection, PublishedKey), Info);
+}
+
+// A signed document that acted raises the newest "Published" kept: from
+// now on none older may act, however validly signed.
+void KeepPublished(const TUpdateInfo& Info) {
+  if (!*UPDATE_PUBLIC_KEY || Info.Published.empty()) return;
+  if (Info.Published > ReadRunState(PublishedSection, PublishedKey))
+    WriteRunState(PublishedSection, PublishedKey, Info.Published);
 }
 
 }  // namespace
@@ -142,6 +166,8 @@ void TCallBackHelper::WMUpdateInfo() {
   FSha256 = std::move(Info->Sha256);
   FSize = Info->Size;
   FAllowDowngrade = Info->AllowDowngrade;
+  FRollout = Info->Rollout;
+  FCritical = Info->Critical;
   // Creating the task may pump messages: an answer that comes meanwhile
   // waits for the task (see PrepareDownloader).
   if (!FDownloader) {
@@ -178,6 +204,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
     if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) {
+      KeepPublished(*Info);
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }
@@ -226,8 +253,9 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
+  TRollout Rollout{FRollout, RolloutPosition(MachineIdentity(), Version), FCritical, HasSwitch(SHELL_UAC_SWITCH)};
   switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
-                       MayDowngrade)) {
+                       MayDowngrade, Rollout)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;

@@ -33,6 +33,11 @@ struct TUpdateInfo {
   // document gives none; whether it says "AllowDowngrade": true.
   std::string Expires;
   bool AllowDowngrade = false;
+  // "Rollout" (0..100; a document with any other value does not read),
+  // whether it says "Critical": true, and "Published" as Expires.
+  int Rollout = 100;
+  bool Critical = false;
+  std::string Published;
 };
 
 // Where the background fetch leaves the update information before it posts
@@ -51,9 +56,10 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage 
 // ("YYYY-MM-DDTHH:MM:SSZ", UTC); false for one that may not. Without keys
 // every document that reads may act. With keys only one whose signature
 // lines sign it with one of them, that reads strictly as code page 936 on
-// every machine, names its installer's SHA-256 and is in date may.
+// every machine, names its installer's SHA-256, is in date and is no older
+// than Newest, the newest "Published" accepted so far (see MayActPublished).
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info);
+                        const std::string& Newest, TUpdateInfo& Info);
 
 class TCallBackHelper : public TWinControl {
  public:
@@ -90,6 +96,8 @@ class TCallBackHelper : public TWinControl {
   std::string FSha256;
   int64_t FSize = 0;
   bool FAllowDowngrade = false;
+  int FRollout = 100;
+  bool FCritical = false;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
   bool FInfoWaiting = false;  // the information came before the task existed
