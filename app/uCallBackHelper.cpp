@@ -16,8 +16,10 @@
 #include "app/uUserBusy.h"
 #include "framework/Application.h"
 #include "framework/GbkText.h"
+#include "framework/uLog.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
+#include "net/uBackOff.h"
 #include "net/uFunction.h"
 #include "net/uHttpDownProgeress.h"
 #include "net/uSignature.h"
@@ -93,6 +95,9 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
 
 namespace {
 
+// The progress window's line when the download moves to another host.
+const char MirrorHostText[] = "改从下载服务器 ";
+
 // How often a quiet run looks whether the user is still busy.
 DWORD BusyCheckInterval() {
 #ifdef ZR_TEST_SEAMS
@@ -114,9 +119,16 @@ std::string UtcNow() {
 const char PublishedSection[] = "Published";
 const char PublishedKey[] = "Newest";
 
-// The document read into Info, when it may act with this build's keys.
-bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
-  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), ReadRunState(PublishedSection, PublishedKey), Info);
+// The document read into Info, when it may act with this build's keys; the
+// log gets its publication time beside the newest one accepted, with Note.
+bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info, bool Note = false) {
+  std::string Newest = ReadRunState(PublishedSection, PublishedKey);
+  bool Acts = ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Newest, Info);
+  if (Note && *UPDATE_PUBLIC_KEY)
+    Log("signed document published %s, newest accepted before %s: %s",
+        Info.Published.empty() ? "(none)" : Info.Published.c_str(), Newest.empty() ? "(none)" : Newest.c_str(),
+        Acts ? "it acts" : "no answer");
+  return Acts;
 }
 
 // A signed document that acted raises the newest "Published" kept: from
@@ -203,7 +215,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
-    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) {
+    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info, true)) {
       KeepPublished(*Info);
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
@@ -241,6 +253,9 @@ THttpDownProgeress* TCallBackHelper::CreateDownloader() {
   Task->OnProgress = [this](TObject* Sender, float Percent) { OnDownloadProgress(Sender, Percent); };
   Task->OnError = [this](TObject* Sender, const std::string& Msg) { OnDownloadError(Sender, Msg); };
   Task->OnComplete = [this](TObject* Sender) { OnDownloadComplete(Sender); };
+  Task->OnMirrorHost = [](TObject*, const std::string& Host) {
+    if (FormProgress) FormProgress->AddMessage(MirrorHostText + Host);
+  };
   return Task;
 }
 
@@ -253,9 +268,14 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
-  TRollout Rollout{FRollout, RolloutPosition(MachineIdentity(), Version), FCritical, HasSwitch(SHELL_UAC_SWITCH)};
+  TQuietRun Quiet{FRollout, RolloutPosition(MachineIdentity(), Version), FCritical, HasSwitch(SHELL_UAC_SWITCH),
+                  !Urls.empty()};
+  for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
+  Log("release %s: machine position %d against rollout %d %%%s%s", VersionToText(Version).c_str(), Quiet.Position,
+      Quiet.Percent, Quiet.Critical ? ", critical" : "",
+      Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
   switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
-                       MayDowngrade, Rollout)) {
+                       MayDowngrade, Quiet)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;
@@ -284,6 +304,8 @@ void TCallBackHelper::DownloadUpdate(const std::string& Url) {
   // The task refuses a name that is no plain file in "update" before it
   // sends anything.
   FDownloader->Url = Url;
+  FDownloader->Mirrors.assign(FUrls.begin() + 1, FUrls.end());
+  FDownloader->Quiet = IsSilentRun();
   FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + UrlFileName(Url);
   FDownloader->ExpectedSha256 = FSha256;
   FDownloader->ExpectedSize = FSize;

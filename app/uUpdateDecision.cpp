@@ -17,9 +17,10 @@ bool IsUtcTime(const std::string& Text) {
 }  // namespace
 
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent, bool MayDowngrade, const TRollout& Rollout) {
+                             bool Silent, bool MayDowngrade, const TQuietRun& Quiet) {
   // The user who asked is always offered the release.
-  bool Held = Silent && !Rollout.Relaunched && !Rollout.Critical && Rollout.Position >= Rollout.Percent;
+  bool Held = Silent && !Quiet.Relaunched &&
+              (Quiet.ServersBusy || (!Quiet.Critical && Quiet.Position >= Quiet.Percent));
   if (!HasUrls || Offered == Installed || (Offered < Installed && !MayDowngrade) || Held) {
     if (PostBbs) return udShowNoUpdate;
     return Silent ? udShowNothing : udShowLatest;

@@ -53,6 +53,7 @@ class Fault:
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
             "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "certificate", "extra",
+            "retry_after",
             "skip", "times"}
 
     def __init__(self, settings):
@@ -329,7 +330,9 @@ class Handler(BaseHTTPRequestHandler):
             return 302, self.send_small(302, "moved", {"Location": target})
         if fault.get("status"):
             status = int(fault.get("status"))
-            return status, self.send_small(status, "error %d" % status)
+            retry = fault.get("retry_after")
+            return status, self.send_small(status, "error %d" % status,
+                                           None if retry is None else {"Retry-After": str(retry)})
         local = self.state.file_path(path)
         if local is None or not os.path.isfile(local):
             return 404, self.send_small(404, "not found")

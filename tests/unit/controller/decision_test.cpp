@@ -12,7 +12,7 @@ struct Case {
   bool Elevated, PostBbs, Silent;
   TUpdateDecision Expected;
   bool MayDowngrade = true;
-  TRollout Rollout = {};
+  TQuietRun Quiet = {};
 };
 
 const uint32_t V11 = 0x10001, V12 = 0x10002;
@@ -49,13 +49,16 @@ TEST(DecideUpdate, Table) {
       {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, true}},          // critical
       {true, V12, V11, true, false, false, udAskToUpdate, true, {0, 50}},               // the user asked
       {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, false, true}},   // re-launched
+      // every installer host asked for quiet: quiet runs wait, critical or not
+      {true, V12, V11, true, false, true, udShowNothing, true, {100, 0, true, false, true}},
+      {true, V12, V11, true, false, false, udAskToUpdate, true, {100, 0, false, false, true}},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
-                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Rollout.Percent
-                                    << " " << C.Rollout.Position);
+                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Quiet.Percent << " "
+                                    << C.Quiet.Position);
     EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade,
-                           C.Rollout),
+                           C.Quiet),
               C.Expected);
   }
 }
