@@ -55,8 +55,8 @@ TEST(DecideUpdate, Table) {
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
-                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Quiet.Percent << " "
-                                    << C.Quiet.Position);
+                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " "
+                                    << C.Quiet.Percent << " " << C.Quiet.Position);
     EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade,
                            C.Quiet),
               C.Expected);
