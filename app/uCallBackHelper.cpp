@@ -96,7 +96,7 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
 namespace {
 
 // The progress window's line when the download moves to another host.
-const char MirrorHostText[] = "改从下载服务器 ";
+const char MirrorHostText[] = "改用下载服务器 ";
 
 // How often a quiet run looks whether the user is still busy.
 DWORD BusyCheckInterval() {
