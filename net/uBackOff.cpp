@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <ctime>
 
 #include "app/uRunState.h"
 #include "framework/uLog.h"
@@ -12,14 +13,7 @@ namespace {
 
 const char StateSection[] = "RetryAfter";
 
-int64_t UtcNowSeconds() {
-  FILETIME Now;
-  GetSystemTimeAsFileTime(&Now);
-  ULARGE_INTEGER Ticks;
-  Ticks.LowPart = Now.dwLowDateTime;
-  Ticks.HighPart = Now.dwHighDateTime;
-  return static_cast<int64_t>(Ticks.QuadPart / 10000000) - 11644473600LL;  // from 1601 to 1970
-}
+int64_t UtcNowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 // Host names are compared without regard to case.
 std::string HostKey(const std::string& Host) {
