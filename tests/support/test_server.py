@@ -53,8 +53,7 @@ class Fault:
     KEYS = {"close_after", "ignore_range", "etag", "no_etag", "no_last_modified",
             "last_modified", "status", "stall_headers", "stall_body", "stall_at",
             "no_content_length", "redirect", "rate", "range_shift", "flip_byte", "certificate", "extra",
-            "retry_after",
-            "skip", "times"}
+            "retry_after", "skip", "times"}
 
     def __init__(self, settings):
         unknown = set(settings) - self.KEYS
@@ -331,8 +330,7 @@ class Handler(BaseHTTPRequestHandler):
         if fault.get("status"):
             status = int(fault.get("status"))
             retry = fault.get("retry_after")
-            return status, self.send_small(status, "error %d" % status,
-                                           None if retry is None else {"Retry-After": str(retry)})
+            return status, self.send_small(status, "error %d" % status, {"Retry-After": retry} if retry else None)
         local = self.state.file_path(path)
         if local is None or not os.path.isfile(local):
             return 404, self.send_small(404, "not found")
