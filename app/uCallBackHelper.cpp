@@ -212,7 +212,7 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
-    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path) : "";
+    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
     if (!Bytes.empty() && ReadActingDocument(Bytes, *Info, true)) {

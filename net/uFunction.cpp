@@ -1,9 +1,10 @@
 #include "net/uFunction.h"
 
 #include <windows.h>
-#include <msxml2.h>
 #include <shlobj.h>
+#include <wininet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -12,10 +13,16 @@
 namespace {
 
 const char* const ETagSection = "JSON_ETag";
-// A longer update document is no answer; release notes of a megabyte fit.
-const size_t MaxDocumentSize = 4 * 1024 * 1024;
-const CLSID XMLHTTPRequestClass = {0xED8C108E, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
-const IID XMLHTTPRequestInterface = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
+// The whole document request, connection included, is over this long after
+// it began: a server that trickles its answer cannot hold a run.
+const DWORD FetchTimeLimit = 10000;
+
+DWORD FetchLimitMs() {
+#ifdef ZR_TEST_SEAMS
+  if (DWORD Ms = TestSeamMs("ZR_TEST_FETCH_LIMIT_MS")) return Ms;
+#endif
+  return FetchTimeLimit;
+}
 
 std::string CacheFolder() { return GetUserDataDir() + "Down\\"; }
 
@@ -29,36 +36,6 @@ void TouchFile(const std::string& FileName) {
   SetFileTime(File, nullptr, nullptr, &Now);
   CloseHandle(File);
 }
-
-std::wstring Wide(const std::string& Text) {
-  int Length = MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
-  std::wstring Result(Length, L'\0');
-  MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), &Result[0], Length);
-  return Result;
-}
-
-std::string Narrow(const wchar_t* Text, int Length) {
-  int Size = WideCharToMultiByte(CP_ACP, 0, Text, Length, nullptr, 0, nullptr, nullptr);
-  std::string Result(Size, '\0');
-  WideCharToMultiByte(CP_ACP, 0, Text, Length, &Result[0], Size, nullptr, nullptr);
-  return Result;
-}
-
-// A BSTR that frees itself.
-class TBStr {
- public:
-  explicit TBStr(const std::string& Text) : FValue(SysAllocString(Wide(Text).c_str())) {}
-  TBStr() = default;
-  ~TBStr() { SysFreeString(FValue); }
-  TBStr(const TBStr&) = delete;
-  TBStr& operator=(const TBStr&) = delete;
-  BSTR* operator&() { return &FValue; }
-  operator BSTR() const { return FValue; }
-  std::string Text() const { return FValue ? Narrow(FValue, SysStringLen(FValue)) : ""; }
-
- private:
-  BSTR FValue = nullptr;
-};
 
 bool IsWeakTag(const std::string& Tag) {
   return Tag.size() >= 2 && (Tag[0] == 'W' || Tag[0] == 'w') && Tag[1] == '/';
@@ -81,34 +58,6 @@ bool IsBlank(const std::string& Text) {
 
 // A header value with a line break would add lines to an INI file.
 bool HasLineBreak(const std::string& Text) { return Text.find_first_of("\r\n") != std::string::npos; }
-
-// The whole response body, from its start.
-std::optional<std::string> ReadResponseStream(IXMLHTTPRequest* Request) {
-  VARIANT Body;
-  VariantInit(&Body);
-  if (FAILED(Request->get_responseStream(&Body))) return std::nullopt;
-  std::optional<std::string> Result;
-  IStream* Stream = nullptr;
-  if ((Body.vt == VT_UNKNOWN || Body.vt == VT_STREAM) && Body.punkVal &&
-      SUCCEEDED(Body.punkVal->QueryInterface(IID_IStream, reinterpret_cast<void**>(&Stream)))) {
-    LARGE_INTEGER Start{};
-    Stream->Seek(Start, STREAM_SEEK_SET, nullptr);
-    try {
-      Result.emplace();
-      char Buffer[4096];
-      ULONG Read = 0;
-      while (Result && SUCCEEDED(Stream->Read(Buffer, sizeof(Buffer), &Read)) && Read > 0) {
-        Result->append(Buffer, Read);
-        if (Result->size() > MaxDocumentSize) Result.reset();
-      }
-    } catch (...) {
-      Result.reset();  // out of memory: no body, but nothing held
-    }
-    Stream->Release();
-  }
-  VariantClear(&Body);
-  return Result;
-}
 
 }  // namespace
 
@@ -138,7 +87,7 @@ std::string UrlFileName(const std::string& Url) {
   return Name.substr(0, Name.find('?'));
 }
 
-std::string ReadFileText(const std::string& FileName) {
+std::string ReadFileText(const std::string& FileName, size_t MaxSize) {
   if (!FileExists(FileName)) return "";
   HANDLE File = CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -148,8 +97,18 @@ std::string ReadFileText(const std::string& FileName) {
   try {
     char Buffer[65536];
     DWORD Read = 0;
-    while ((Ok = ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr)) && Read > 0)
+    // Reading stops one byte past the limit: a file that grows meanwhile is
+    // still refused, and no more than that is ever held.
+    for (;;) {
+      size_t Room = MaxSize - Result.size();
+      DWORD Want = Room < sizeof(Buffer) ? static_cast<DWORD>(Room + 1) : sizeof(Buffer);
+      if (!(Ok = ReadFile(File, Buffer, Want, &Read, nullptr)) || Read == 0) break;
       Result.append(Buffer, Read);
+      if (Result.size() > MaxSize) {
+        Ok = false;
+        break;
+      }
+    }
   } catch (...) {
     Ok = false;  // out of memory
   }
@@ -201,47 +160,113 @@ struct TFetched {
 
 std::string DefaultCacheFile() { return CacheFolder() + "ETagFile.dat"; }
 
+class TInternetHandle {
+ public:
+  explicit TInternetHandle(HINTERNET Handle) : FHandle(Handle) {}
+  ~TInternetHandle() {
+    if (FHandle) InternetCloseHandle(FHandle);
+  }
+  TInternetHandle(const TInternetHandle&) = delete;
+  TInternetHandle& operator=(const TInternetHandle&) = delete;
+  operator HINTERNET() const { return FHandle; }
+
+ private:
+  HINTERNET FHandle;
+};
+
+// A response header as text; empty when absent.
+std::string QueryText(HINTERNET Request, DWORD Query) {
+  char Buffer[2048];
+  DWORD Length = sizeof(Buffer);
+  DWORD Index = 0;
+  if (!HttpQueryInfoA(Request, Query, Buffer, &Length, &Index)) return "";
+  return std::string(Buffer, Length);
+}
+
+bool IsHttps(const std::string& Url) { return Url.size() >= 8 && lstrcmpiA(Url.substr(0, 8).c_str(), "https://") == 0; }
+
+// Whether an "https://" request was answered over TLS: Wine follows a
+// redirect to "http://", which Windows refuses.
+bool AnsweredAsAsked(HINTERNET Request, const std::string& Url) {
+  if (!IsHttps(Url)) return true;
+  char Final[INTERNET_MAX_URL_LENGTH];
+  DWORD Length = sizeof(Final);
+  return InternetQueryOptionA(Request, INTERNET_OPTION_URL, Final, &Length) &&
+         IsHttps(std::string(Final, strnlen(Final, Length)));
+}
+
+// Every wait of the request ends by the deadline.
+void LimitWaits(HINTERNET Handle, DWORD Ms) {
+  InternetSetOptionA(Handle, INTERNET_OPTION_CONNECT_TIMEOUT, &Ms, sizeof(Ms));
+  InternetSetOptionA(Handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &Ms, sizeof(Ms));
+  // Wine bounds a stalled read by this one, not by the receive time-out.
+  InternetSetOptionA(Handle, INTERNET_OPTION_SEND_TIMEOUT, &Ms, sizeof(Ms));
+}
+
+// The body as it arrives, up to the document limit; none when it is longer,
+// the connection fails or the time is up.
+std::optional<std::string> ReadBody(HINTERNET Request, DWORD Start, DWORD Limit) {
+  std::string Body;
+  for (;;) {
+    DWORD Elapsed = GetTickCount() - Start;
+    if (Elapsed >= Limit) return std::nullopt;
+    LimitWaits(Request, Limit - Elapsed);
+    DWORD Available = 0;
+    if (!InternetQueryDataAvailable(Request, &Available, 0, 0)) return std::nullopt;
+    if (Available == 0) return Body;
+    size_t Old = Body.size();
+    DWORD Want = static_cast<DWORD>(std::min<size_t>({Available, 65536, MaxDocumentSize + 1 - Old}));
+    Body.resize(Old + Want);
+    DWORD Read = 0;
+    if (!InternetReadFile(Request, &Body[Old], Want, &Read)) return std::nullopt;
+    Body.resize(Old + Read);
+    if (Read == 0) return Body;
+    if (Body.size() > MaxDocumentSize) return std::nullopt;
+  }
+}
+
 // The conditional GET with the tag stored under Key (or the override); it
 // stores nothing, so that a caller can keep the tag of a copy it failed to
-// replace.
+// replace. The lightest platform path: one WinINet request, no COM.
 std::optional<TFetched> FetchConditional(const std::string& Url,
                                          const std::optional<std::string>& TagOverride,
-                                         const std::string& Key, const std::string& IniFile) {
+                                         const std::string& Key, const std::string& IniFile,
+                                         TFetchAnswer& Answer) {
   if (!ForceFolder(CacheFolder())) return std::nullopt;
   std::string Tag = QuoteTag(TagOverride ? *TagOverride : ReadIniString(IniFile, ETagSection, Key, ""));
-  std::optional<TFetched> Result;
-  IXMLHTTPRequest* Request = nullptr;
-  try {
-    if (FAILED(CoCreateInstance(XMLHTTPRequestClass, nullptr, CLSCTX_INPROC_SERVER,
-                                XMLHTTPRequestInterface, reinterpret_cast<void**>(&Request))))
-      return std::nullopt;
-    VARIANT Async, Empty;
-    VariantInit(&Async);
-    Async.vt = VT_BOOL;
-    Async.boolVal = VARIANT_FALSE;
-    VariantInit(&Empty);
-    TBStr Method("GET"), Address(Url);
-    if (SUCCEEDED(Request->open(Method, Address, Async, Empty, Empty))) {
-      if (!IsBlank(Tag) && Tag != "0") {
-        TBStr Name("If-None-Match"), Value(Tag);
-        Request->setRequestHeader(Name, Value);
-      }
-      long Status = 0;
-      if (SUCCEEDED(Request->send(Empty)) && SUCCEEDED(Request->get_status(&Status)) &&
-          Status == 200) {
-        std::optional<std::string> Body = ReadResponseStream(Request);
-        if (Body) {
-          Result = TFetched{std::move(*Body), std::nullopt};
-          TBStr Name("ETag"), Value;
-          if (SUCCEEDED(Request->getResponseHeader(Name, &Value)) && !HasLineBreak(Value.Text()))
-            Result->Tag = Value.Text();
-        }
-      }
-    }
-  } catch (...) {
-    // The body, once copied, is still the answer.
-  }
-  if (Request) Request->Release();
+  std::string Headers = "Accept: */*\r\n";
+  if (!IsBlank(Tag) && Tag != "0") Headers += "If-None-Match: " + Tag + "\r\n";
+  DWORD Start = GetTickCount();
+  DWORD Limit = FetchLimitMs();
+  TInternetHandle Session(InternetOpenA("ZeRunUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!Session) return std::nullopt;
+  // The connection and the answer's head take at most half each; the body
+  // gets what is left.
+  LimitWaits(Session, Limit / 2);
+  // From the server, never from the platform's cache, and nothing written
+  // there. A certificate that does not verify fails the request: no flag
+  // here may ever ignore one.
+  DWORD Flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+                INTERNET_FLAG_NO_UI;
+  TInternetHandle Request(InternetOpenUrlA(Session, Url.c_str(), Headers.c_str(),
+                                           static_cast<DWORD>(Headers.size()), Flags, 0));
+  if (!Request || !AnsweredAsAsked(Request, Url)) return std::nullopt;
+  DWORD Status = 0;
+  DWORD Length = sizeof(Status);
+  DWORD Index = 0;
+  if (!HttpQueryInfoA(Request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &Status, &Length, &Index))
+    return std::nullopt;
+  Answer.Status = static_cast<int>(Status);
+  Answer.RetryAfter = QueryText(Request, HTTP_QUERY_RETRY_AFTER);
+  if (Status != 200) return std::nullopt;
+  // A length past the limit is refused before a byte of it is read.
+  std::string Announced = QueryText(Request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!Announced.empty() && strtoull(Announced.c_str(), nullptr, 10) > MaxDocumentSize) return std::nullopt;
+  std::optional<std::string> Body = ReadBody(Request, Start, Limit);
+  if (!Body) return std::nullopt;
+  TFetched Result{std::move(*Body), std::nullopt};
+  std::string ETag = QueryText(Request, HTTP_QUERY_ETAG);
+  if (!ETag.empty() && !HasLineBreak(ETag)) Result.Tag = ETag;
   return Result;
 }
 
@@ -250,17 +275,28 @@ std::optional<TFetched> FetchConditional(const std::string& Url,
 std::optional<std::string> GetUrlStream(const std::string& Url,
                                         const std::optional<std::string>& TagOverride,
                                         const std::string& CacheKey,
-                                        const std::string& CacheFile) {
-  std::string Key = CacheKey.empty() ? UrlFileName(Url) : CacheKey;
-  std::string IniFile = CacheFile.empty() ? DefaultCacheFile() : CacheFile;
-  std::optional<TFetched> Fetched = FetchConditional(Url, TagOverride, Key, IniFile);
+                                        const std::string& CacheFile, TFetchAnswer* Answer) {
+  TFetchAnswer Ignored;
+  TFetchAnswer& Heard = Answer ? *Answer : Ignored;
+  Heard = TFetchAnswer();
+  std::optional<TFetched> Fetched;
+  try {
+    std::string Key = CacheKey.empty() ? UrlFileName(Url) : CacheKey;
+    std::string IniFile = CacheFile.empty() ? DefaultCacheFile() : CacheFile;
+    Fetched = FetchConditional(Url, TagOverride, Key, IniFile, Heard);
+    if (Fetched && Fetched->Tag) WriteIniString(IniFile, ETagSection, Key, *Fetched->Tag);
+  } catch (...) {
+    // Out of memory: the body, once whole, is still the answer.
+  }
   if (!Fetched) return std::nullopt;
-  if (Fetched->Tag) WriteIniString(IniFile, ETagSection, Key, *Fetched->Tag);
   return std::move(Fetched->Body);
 }
 
 std::string GetUrlFile(const std::string& Url, const std::string& LocalPath,
-                       const std::function<bool(const std::string&)>& Accept) {
+                       const std::function<bool(const std::string&)>& Accept, TFetchAnswer* Answer) {
+  TFetchAnswer Ignored;
+  TFetchAnswer& Heard = Answer ? *Answer : Ignored;
+  Heard = TFetchAnswer();
   try {
     std::string Path = LocalPath.empty() ? CacheFolder() + UrlFileName(Url) : LocalPath;
     if (!ForceFolder(FolderOf(Path))) return "";
@@ -268,7 +304,7 @@ std::string GetUrlFile(const std::string& Url, const std::string& LocalPath,
     // "0" sends no tag: a first fetch is never conditional.
     std::optional<TFetched> Fetched =
         FetchConditional(Url, Existed ? std::optional<std::string>() : std::string("0"), Path,
-                         DefaultCacheFile());
+                         DefaultCacheFile(), Heard);
     // The new tag is stored only with the copy it belongs to: beside a copy
     // that could not be replaced, or was cut by a full disk, it would draw
     // 304s for a body never saved.

@@ -1,10 +1,8 @@
 // The conditional fetch into the per-user cache folder, against the loopback
-// test server through the platform's XMLHTTP object.
+// test server through WinINet.
 #include "net/uFunction.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include "app/uFunction.h"
 #include "framework/Classes.h"
@@ -47,11 +45,7 @@ double AgeSeconds(const std::string& Path) {
 
 class FetchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    CoInitialize(nullptr);
-    ASSERT_TRUE(zrtest::ServerReset());
-  }
-  void TearDown() override { CoUninitialize(); }
+  void SetUp() override { ASSERT_TRUE(zrtest::ServerReset()); }
   // Serves Body at /doc/<Name> and returns its URL; the local copy is gone.
   std::string Serve(const std::string& Name, const std::string& Body) {
     EXPECT_TRUE(zrtest::ServerPut("/doc/" + Name, Body));
@@ -312,14 +306,72 @@ TEST_F(FetchTest, ErrorStatusKeepsCopyAndTag) {
 }
 
 // A document past 4 MiB is no answer (the earlier copy stays); 4 MiB is taken.
+// One sent without its length is dropped as it arrives: the server cannot
+// hand over all of it.
 TEST_F(FetchTest, DocumentPastFourMebibytesIsNoAnswer) {
   std::string Url = Serve("big.inf", "good");
   std::string Path = GetUrlFile(Url);
-  for (const std::string& Body : {std::string((4 << 20) + 1, 'n'), std::string(4 << 20, 'n')}) {
-    ASSERT_TRUE(zrtest::ServerPut("/doc/big.inf", Body));
+  const struct {
+    size_t Size;
+    bool Announced;
+  } Cases[] = {{(4 << 20) + 1, true}, {32 << 20, false}, {4 << 20, false}};
+  for (const auto& Case : Cases) {
+    ASSERT_TRUE(zrtest::ServerReset());
+    ASSERT_TRUE(zrtest::ServerPut("/doc/big.inf", std::string(Case.Size, 'n')));
+    if (!Case.Announced) {
+      ASSERT_TRUE(zrtest::ServerFault("/doc/big.inf", R"({"no_content_length": true})"));
+    }
     EXPECT_EQ(GetUrlFile(Url), Path);
-    EXPECT_EQ(ReadFileText(Path).size(), Body.size() > (4 << 20) ? 4u : Body.size());
+    EXPECT_EQ(ReadFileText(Path).size(), Case.Size > (4 << 20) ? 4u : Case.Size) << Case.Size;
+    auto Requests = RequestsFor("/doc/big.inf");
+    ASSERT_EQ(Requests.size(), 1u);
+    if (Case.Size > (8 << 20)) {
+      EXPECT_NE(Requests[0].find("\"status\": 0,"), std::string::npos) << Requests[0];
+    }
   }
+  EXPECT_EQ(ReadFileText(Path, (4 << 20) - 1), "") << "a kept copy past the limit was read";
+}
+
+// However slowly an answer comes, the fetch gives up (here after 1.5 s) and
+// the earlier copy stays.
+TEST_F(FetchTest, TrickledDocumentEndsTheFetch) {
+  SetEnvironmentVariableA("ZR_TEST_FETCH_LIMIT_MS", "1500");
+  for (const char* Fault : {R"({"rate": 2000})", R"({"stall_at": 10, "stall_body": 20})"}) {
+    std::string Url = Serve("slow.inf", "kept");
+    std::string Path = GetUrlFile(Url);
+    ASSERT_TRUE(zrtest::ServerPut("/doc/slow.inf", std::string(64 << 10, 's')));
+    ASSERT_TRUE(zrtest::ServerFault("/doc/slow.inf", Fault));
+    EXPECT_EQ(GetUrlFile(Url), Path) << Fault;
+    EXPECT_EQ(ReadFileText(Path), "kept") << Fault;
+  }
+  SetEnvironmentVariableA("ZR_TEST_FETCH_LIMIT_MS", nullptr);
+}
+
+// The caller hears the status and Retry-After of whatever answer came.
+TEST_F(FetchTest, AnswerReportsStatusAndRetryAfter) {
+  std::string Url = Serve("answer.inf", "body");
+  const struct {
+    const char* Fault;
+    int Status;
+    const char* RetryAfter;
+  } Cases[] = {{"", 200, ""},
+               {R"({"status": 503, "retry_after": "120"})", 503, "120"},
+               {R"({"status": 429, "retry_after": "Wed, 21 Oct 2026 07:28:00 GMT"})", 429,
+                "Wed, 21 Oct 2026 07:28:00 GMT"},
+               {R"({"status": 404})", 404, ""}};
+  for (const auto& Case : Cases) {
+    ASSERT_TRUE(zrtest::ServerReset());
+    if (*Case.Fault) {
+      ASSERT_TRUE(zrtest::ServerFault("/doc/answer.inf", Case.Fault));
+    }
+    TFetchAnswer Answer{-1, "stale"};
+    GetUrlFile(Url, "", nullptr, &Answer);
+    EXPECT_EQ(Answer.Status, Case.Status) << Case.Fault;
+    EXPECT_EQ(Answer.RetryAfter, Case.RetryAfter) << Case.Fault;
+  }
+  TFetchAnswer Offline{-1, "stale"};
+  EXPECT_FALSE(GetUrlStream("http://127.0.0.1:1/doc/answer.inf", std::string("0"), "", "", &Offline));
+  EXPECT_EQ(Offline.Status, 0);
 }
 
 TEST_F(FetchTest, EmptyBodyGivesAnEmptyCopy) {
@@ -339,6 +391,11 @@ TEST_F(FetchTest, RedirectIsFollowed) {
   std::string Path = GetUrlFile(Url);
   EXPECT_EQ(Path, CacheDir() + "moved.inf");
   EXPECT_EQ(ReadFileText(Path), "the target");
+  // Never from https:// down to http://.
+  ASSERT_TRUE(zrtest::ServerReset());
+  ASSERT_TRUE(zrtest::ServerFault("/doc/moved.inf", "{\"redirect\": \"" + zrtest::ServerUrl("/doc/target.inf") + "\"}"));
+  std::string Tls = "https://localhost:" + std::to_string(zrtest::ServerPort() + 363) + "/doc/moved.inf";
+  EXPECT_FALSE(GetUrlStream(Tls, std::string("0"), "moved", ETagFile()).has_value());
 }
 
 TEST_F(FetchTest, ExplicitLocalPathIsUsed) {
