@@ -180,6 +180,7 @@ void TCallBackHelper::WMUpdateInfo() {
   FAllowDowngrade = Info->AllowDowngrade;
   FRollout = Info->Rollout;
   FCritical = Info->Critical;
+  FServerBusy = Info->ServerBusy;
   // Creating the task may pump messages: an answer that comes meanwhile
   // waits for the task (see PrepareDownloader).
   if (!FDownloader) {
@@ -208,14 +209,26 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
         TUpdateInfo Info;
         return ReadActingDocument(Bytes, Info);
       };
-    std::string Path = GetUrlFile(Request->Url, "", Accept);
+    // A quiet run leaves a server that asked for quiet alone: the copy kept
+    // from before answers, as offline. The user who asked hears it is busy.
+    std::string Host = ParseUrl(Request->Url).Host;
+    TFetchAnswer Answer;
+    std::string Path = GetUserDataDir() + "Down\\" + UrlFileName(Request->Url);
+    if (IsSilentRun() && IsBackedOff(Host)) {
+      Log("quiet run: %s asked for quiet, the document is not asked for", Host.c_str());
+      if (!FileExists(Path)) Path.clear();
+    } else {
+      Path = GetUrlFile(Request->Url, "", Accept, &Answer);
+      NoteRetryAfter(Host, std::to_string(Answer.Status), Answer.RetryAfter);
+    }
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
+    Info->ServerBusy = !IsSilentRun() && (Answer.Status == 503 || Answer.Status == 429);
     std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
-    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info, true)) {
+    if (Info->ServerBusy || (!Bytes.empty() && ReadActingDocument(Bytes, *Info, true))) {
       KeepPublished(*Info);
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
@@ -265,6 +278,11 @@ void TCallBackHelper::CloseRun() {
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
+  if (FServerBusy) {
+    ShowErrorNotice(ServerErrorText);
+    CloseRun();
+    return;
+  }
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;

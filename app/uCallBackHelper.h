@@ -38,6 +38,9 @@ struct TUpdateInfo {
   int Rollout = 100;
   bool Critical = false;
   std::string Published;
+  // An interactive run's request was answered 503 or 429: the server is
+  // busy, whatever copy was kept.
+  bool ServerBusy = false;
 };
 
 // Where the background fetch leaves the update information before it posts
@@ -98,6 +101,7 @@ class TCallBackHelper : public TWinControl {
   bool FAllowDowngrade = false;
   int FRollout = 100;
   bool FCritical = false;
+  bool FServerBusy = false;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
   bool FInfoWaiting = false;  // the information came before the task existed

@@ -128,31 +128,33 @@ TEST(Mirrors, EachFailureHandsOverAndTheNextContinuesFromTheBytesOnDisk) {
   EXPECT_EQ(R.FailureCount(), "0");
 }
 
-// An installer host answering 503 with Retry-After: a user who asks meets it
-// and the server-error notice; quiet runs then offer nothing and ask it
-// nothing; a user who asks again meets it again.
+// An installer host, then the document's, answering 503 with Retry-After:
+// a user who asks meets it and the server-error notice; quiet runs then ask
+// that host nothing (the kept document answers, and with every installer
+// host waiting it offers nothing); a user who asks meets it again.
 TEST(RetryAfter, AHostThatAskedForQuietIsLeftAloneByQuietRunsOnly) {
   const std::string Busy = "/busy/ZeRunSetup.exe";
-  bool Fresh = true;
-  for (const char* Args : {"", "/S", ""}) {
-    SCOPED_TRACE(Args);
-    UpdaterRun R(Fresh);
-    Fresh = false;
+  const std::pair<const char*, std::string> Runs[] = {
+      {"", Busy}, {"/S", Busy}, {"", Busy}, {"", kInfoPath}, {"/S", kInfoPath}};
+  for (const auto& [Args, Path] : Runs) {
+    SCOPED_TRACE(std::string(Args) + Path);
+    UpdaterRun R(&Args == &Runs[0].first);
     ASSERT_TRUE(ServerReset());
     SetInstalledVersion(Packed(1, 1));
-    ASSERT_TRUE(ServerFault(Busy, R"({"status": 503, "retry_after": "3600"})"));
     ASSERT_TRUE(ServerPut(kInfoPath, Document({OtherHostUrl(Busy)}, Packed(1, 2), kNotes)));
+    ASSERT_TRUE(ServerFault(Path, R"({"status": 503, "retry_after": "3600"})"));
     R.Start(Args);
     if (!*Args) {
-      HWND Ask = R.WaitPastChecking(kWait);
-      ASSERT_NE(Ask, nullptr);
-      R.ClickOK(Ask);
-      HWND Error = R.WaitNotice('r', kWait);
-      ASSERT_NE(Error, nullptr);
-      R.ClickMovedOK(Error);
+      HWND Wnd = R.WaitPastChecking(kWait);
+      ASSERT_NE(Wnd, nullptr);
+      if (Path == Busy) R.ClickOK(Wnd);
+      if (Path == Busy) Wnd = R.WaitNotice('r', kWait);
+      ASSERT_NE(Wnd, nullptr);
+      EXPECT_EQ(R.Badge(Wnd), 'r');
+      R.ClickMovedOK(Wnd);
     }
     EXPECT_EQ(R.WaitExit(kWait), 0);
-    EXPECT_EQ(CountRequests(Busy), *Args ? 0 : 1);
+    EXPECT_EQ(CountRequests(Path), *Args ? 0 : 1);
   }
 }
 
