@@ -63,19 +63,13 @@ TEST(DecideUpdate, Table) {
   }
 }
 
-// Fixed vectors (SHA-256 of "identity/version" as the vendor's notes give
-// it), and positions spread over 0..99: 2000 identities put between 540
-// and 660 below 30 (over 4.5 standard deviations either side).
-TEST(RolloutPosition, FixedVectorsAndSpread) {
+// Fixed vectors: SHA-256 of "identity/version" as the vendor's notes give it.
+TEST(RolloutPosition, FixedVectors) {
   const std::string Guid = "4c4c4544-0042-3510-8052-b4c04f4d4e31";
   EXPECT_EQ(RolloutPosition(Guid, 65538), 2);
   EXPECT_EQ(RolloutPosition(Guid, 65539), 96);
   EXPECT_EQ(RolloutPosition("", 0), 33);
   EXPECT_EQ(RolloutPosition("cafe", 1), 90);
-  int Below = 0;
-  for (int I = 0; I < 2000; ++I) Below += RolloutPosition("machine-" + std::to_string(I), V12) < 30;
-  EXPECT_GT(Below, 540);
-  EXPECT_LT(Below, 660);
 }
 
 }  // namespace
