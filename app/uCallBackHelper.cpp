@@ -131,11 +131,12 @@ bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info, bool Note =
   return Acts;
 }
 
-// A signed document that acted raises the newest "Published" kept: from
-// now on none older may act, however validly signed.
+// A signed document that acted is no older than the one kept (or that one
+// was no time): it becomes the newest, and from now on none older may act,
+// however validly signed.
 void KeepPublished(const TUpdateInfo& Info) {
   if (!*UPDATE_PUBLIC_KEY || Info.Published.empty()) return;
-  if (Info.Published > ReadRunState(PublishedSection, PublishedKey))
+  if (Info.Published != ReadRunState(PublishedSection, PublishedKey))
     WriteRunState(PublishedSection, PublishedKey, Info.Published);
 }
 
