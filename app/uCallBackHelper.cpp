@@ -10,6 +10,9 @@
 #include "app/uBuildOptions.h"
 #include "app/uConst.h"
 #include "app/uFunction.h"
+#include "app/uMachineId.h"
+#include "app/uRollout.h"
+#include "app/uRunState.h"
 #include "app/uUpdateDecision.h"
 #include "app/uUserBusy.h"
 #include "framework/Application.h"
@@ -17,6 +20,7 @@
 #include "framework/uLog.h"
 #include "json/jsonobject.h"
 #include "net/uAsync.h"
+#include "net/uBackOff.h"
 #include "net/uFunction.h"
 #include "net/uHttpDownProgeress.h"
 #include "net/uSignature.h"
@@ -45,6 +49,8 @@ std::string CheckedText(const IJsonObjectPtr& Value) {
   return WideToAnsi(Text.empty() ? Value->ToJsonText(false, false) : Text);
 }
 
+bool IsTrue(const IJsonObjectPtr& Value) { return Value && Value->IsType(skBoolean) && Value->ToBoolean(); }
+
 int64_t SizeValue(const IJsonObjectPtr& Value) {
   if (!Value) return 0;
   return Value->IsType(skInteger) && Value->ToInteger() > 0 ? Value->ToInteger() : -1;
@@ -68,13 +74,19 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage,
   Info.Sha256 = CheckedText(Doc->GetPath(u"Sha256"));
   Info.Size = SizeValue(Doc->GetPath(u"Size"));
   Info.Expires = CheckedText(Doc->GetPath(u"Expires"));
-  IJsonObjectPtr Downgrade = Doc->GetPath(u"AllowDowngrade");
-  Info.AllowDowngrade = Downgrade && Downgrade->IsType(skBoolean) && Downgrade->ToBoolean();
+  Info.AllowDowngrade = IsTrue(Doc->GetPath(u"AllowDowngrade"));
+  // A percentage that cannot be read must not offer the release to all.
+  IJsonObjectPtr Rollout = Doc->GetPath(u"Rollout");
+  if (Rollout && !(Rollout->IsType(skInteger) && Rollout->ToInteger() >= 0 && Rollout->ToInteger() <= 100))
+    return false;
+  Info.Rollout = Rollout ? static_cast<int>(Rollout->ToInteger()) : 100;
+  Info.Critical = IsTrue(Doc->GetPath(u"Critical"));
+  Info.Published = CheckedText(Doc->GetPath(u"Published"));
   return true;
 }
 
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info, const char** Verdict) {
+                        const std::string& Newest, TUpdateInfo& Info, const char** Verdict) {
   std::string Signed;
   std::vector<std::string> Signatures;
   TSha256 Digest;
@@ -91,12 +103,17 @@ bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys,
     Refused = "refused: signed, but names no SHA-256";
   else if (!InDate(Info.Expires, Now))
     Refused = "refused: signed, but out of date";
+  else if (!MayActPublished(Info.Published, Newest, Now))
+    Refused = "refused: signed, but published before the newest accepted, or too far ahead";
   if (Verdict)
     *Verdict = Refused ? Refused : PublicKeys.empty() ? "read (no signature asked for)" : "signed and in date";
   return !Refused;
 }
 
 namespace {
+
+// The progress window's line when the download moves to another host.
+const char MirrorHostText[] = "改用下载服务器 ";
 
 // How often a quiet run looks whether the user is still busy, and how long
 // the check waits for the document; shorter in tests that wait for them.
@@ -133,9 +150,29 @@ std::string UtcNow() {
   return Text;
 }
 
-// The document read into Info, when it may act with this build's keys.
+const char PublishedSection[] = "Published";
+const char PublishedKey[] = "Newest";
+
+// The document read into Info, when it may act with this build's keys; the
+// log gets its publication time beside the newest one accepted when a
+// Verdict is asked for.
 bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info, const char** Verdict = nullptr) {
-  return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info, Verdict);
+  std::string Newest = ReadRunState(PublishedSection, PublishedKey);
+  bool Acts = ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Newest, Info, Verdict);
+  if (Verdict && *UPDATE_PUBLIC_KEY)
+    Log("signed document published %s, newest accepted before %s: %s",
+        Info.Published.empty() ? "(none)" : Info.Published.c_str(), Newest.empty() ? "(none)" : Newest.c_str(),
+        Acts ? "it acts" : "no answer");
+  return Acts;
+}
+
+// A signed document that acted is no older than the one kept (or that one
+// was no time): it becomes the newest, and from now on none older may act,
+// however validly signed.
+void KeepPublished(const TUpdateInfo& Info) {
+  if (!*UPDATE_PUBLIC_KEY || Info.Published.empty()) return;
+  if (Info.Published != ReadRunState(PublishedSection, PublishedKey))
+    WriteRunState(PublishedSection, PublishedKey, Info.Published);
 }
 
 }  // namespace
@@ -194,6 +231,9 @@ void TCallBackHelper::WMUpdateInfo() {
   FSha256 = std::move(Info->Sha256);
   FSize = Info->Size;
   FAllowDowngrade = Info->AllowDowngrade;
+  FRollout = Info->Rollout;
+  FCritical = Info->Critical;
+  FServerBusy = Info->ServerBusy;
   // Creating the task may pump messages: an answer that comes meanwhile
   // waits for the task (see PrepareDownloader).
   if (!FDownloader) {
@@ -222,17 +262,30 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
         TUpdateInfo Info;
         return ReadActingDocument(Bytes, Info);
       };
-    std::string Path = GetUrlFile(Request->Url, "", Accept);
+    // A quiet run leaves a server that asked for quiet alone: the copy kept
+    // from before answers, as offline. The user who asked hears it is busy.
+    std::string Host = ParseUrl(Request->Url).Host;
+    TFetchAnswer Answer;
+    std::string Path = GetUserDataDir() + "Down\\" + UrlFileName(Request->Url);
+    if (IsSilentRun() && IsBackedOff(Host)) {
+      Log("quiet run: %s asked for quiet, the document is not asked for", Host.c_str());
+      if (!FileExists(Path)) Path.clear();
+    } else {
+      Path = GetUrlFile(Request->Url, "", Accept, &Answer);
+      NoteRetryAfter(Host, std::to_string(Answer.Status), Answer.RetryAfter);
+    }
     Result = !Path.empty();
     HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
+    Info->ServerBusy = !IsSilentRun() && (Answer.Status == 503 || Answer.Status == 429);
     std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
     const char* Verdict = "nothing to read";
     bool Acts = !Bytes.empty() && ReadActingDocument(Bytes, *Info, &Verdict);
     Log("document %s: %zu bytes, %s", ParseUrl(Request->Url).Object.c_str(), Bytes.size(), Verdict);
     // A document that may not act is no answer: the checking notice's
     // time-out takes over, as when nothing arrives.
-    if (Acts) {
+    if (Info->ServerBusy || Acts) {
+      if (Acts) KeepPublished(*Info);
       Request->Inbox->Info = std::move(Info);
       PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
     }
@@ -269,6 +322,9 @@ THttpDownProgeress* TCallBackHelper::CreateDownloader() {
   Task->OnProgress = [this](TObject* Sender, float Percent) { OnDownloadProgress(Sender, Percent); };
   Task->OnError = [this](TObject* Sender, const std::string& Msg) { OnDownloadError(Sender, Msg); };
   Task->OnComplete = [this](TObject* Sender) { OnDownloadComplete(Sender); };
+  Task->OnMirrorHost = [](TObject*, const std::string& Host) {
+    if (FormProgress) FormProgress->AddMessage(MirrorHostText + Host);
+  };
   return Task;
 }
 
@@ -281,12 +337,24 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
   // An answer has come: a question held back below waits as long as the
   // user is busy, neither ended by the check's time-out nor counted.
   StopCheckingTimeOut();
+  if (FServerBusy) {
+    ShowErrorNotice(ServerErrorText);
+    CloseRun();
+    return;
+  }
   // With a key built in, a replayed earlier document must not install an
   // older release unless the vendor signed that wish.
   bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
+  TQuietRun Quiet{FRollout, RolloutPosition(MachineIdentity(), Version), FCritical, HasSwitch(SHELL_UAC_SWITCH),
+                  !Urls.empty()};
+  for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
+  Log("release %s: machine position %d against rollout %d %%%s%s", VersionToText(Version).c_str(), Quiet.Position,
+      Quiet.Percent, Quiet.Critical ? ", critical" : "",
+      Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
   TNoUpdateReason Reason = nrNone;
   TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
-                                          IsPostBbsRun(), IsSilentRun(), MayDowngrade, FPolicy.VersionPrefix, &Reason);
+                                          IsPostBbsRun(), IsSilentRun(), MayDowngrade, Quiet, FPolicy.VersionPrefix,
+                                          &Reason);
   Log("installed %s, offered %s: %s%s", VersionToText(GetLocalVersion()).c_str(), VersionToText(Version).c_str(),
       NoUpdateReasonText(Reason), Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
   switch (Decision) {
@@ -320,6 +388,8 @@ void TCallBackHelper::DownloadUpdate(const std::string& Url) {
   // The task refuses a name that is no plain file in "update" before it
   // sends anything.
   FDownloader->Url = Url;
+  FDownloader->Mirrors.assign(FUrls.begin() + 1, FUrls.end());
+  FDownloader->Quiet = IsSilentRun();
   FDownloader->SaveFile = FolderOf(ParamStr(0)) + "update\\" + UrlFileName(Url);
   FDownloader->ExpectedSha256 = FSha256;
   FDownloader->ExpectedSize = FSize;

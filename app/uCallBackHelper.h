@@ -34,6 +34,14 @@ struct TUpdateInfo {
   // document gives none; whether it says "AllowDowngrade": true.
   std::string Expires;
   bool AllowDowngrade = false;
+  // "Rollout" (0..100; a document with any other value does not read),
+  // whether it says "Critical": true, and "Published" as Expires.
+  int Rollout = 100;
+  bool Critical = false;
+  std::string Published;
+  // An interactive run's request was answered 503 or 429: the server is
+  // busy, whatever copy was kept.
+  bool ServerBusy = false;
 };
 
 // Where the background fetch leaves the update information before it posts
@@ -53,10 +61,11 @@ bool ParseUpdateInfo(const std::string& Bytes, TUpdateInfo& Info, UINT CodePage 
 // ("YYYY-MM-DDTHH:MM:SSZ", UTC); false for one that may not. Without keys
 // every document that reads may act. With keys only one whose signature
 // lines sign it with one of them, that reads strictly as code page 936 on
-// every machine, names its installer's SHA-256 and is in date may.
+// every machine, names its installer's SHA-256, is in date and is no older
+// than Newest, the newest "Published" accepted so far (see MayActPublished).
 // Verdict, when given, says in a few words why a document may act or not.
 bool ReadActingDocument(const std::string& Bytes, const std::string& PublicKeys, const std::string& Now,
-                        TUpdateInfo& Info, const char** Verdict = nullptr);
+                        const std::string& Newest, TUpdateInfo& Info, const char** Verdict = nullptr);
 
 class TCallBackHelper : public TWinControl {
  public:
@@ -94,6 +103,9 @@ class TCallBackHelper : public TWinControl {
   std::string FSha256;
   int64_t FSize = 0;
   bool FAllowDowngrade = false;
+  int FRollout = 100;
+  bool FCritical = false;
+  bool FServerBusy = false;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
   bool FInfoWaiting = false;  // the information came before the task existed

@@ -51,13 +51,17 @@ const char* NoUpdateReasonText(TNoUpdateReason Reason) {
     case nrSameVersion: return "no update: the offered version is installed";
     case nrDowngradeRefused: return "no update: a lower version the document does not allow";
     case nrOutsidePolicyPrefix: return "no update: outside the administrator's version prefix";
+    case nrHeldBack: return "no update: a quiet run held back (staged rollout or busy servers)";
   }
   return "";
 }
 
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent, bool MayDowngrade, const std::string& VersionPrefix,
-                             TNoUpdateReason* Reason) {
+                             bool Silent, bool MayDowngrade, const TQuietRun& Quiet,
+                             const std::string& VersionPrefix, TNoUpdateReason* Reason) {
+  // The user who asked is always offered the release.
+  bool Held = Silent && !Quiet.Relaunched &&
+              (Quiet.ServersBusy || (!Quiet.Critical && Quiet.Position >= Quiet.Percent));
   TNoUpdateReason Why = nrNone;
   if (!HasUrls)
     Why = nrNoUrls;
@@ -67,6 +71,8 @@ TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed,
     Why = nrDowngradeRefused;
   else if (!InVersionPrefix(Offered, VersionPrefix))
     Why = nrOutsidePolicyPrefix;
+  else if (Held)
+    Why = nrHeldBack;
   if (Reason) *Reason = Why;
   if (Why != nrNone) {
     if (PostBbs) return udShowNoUpdate;

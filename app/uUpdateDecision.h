@@ -15,15 +15,36 @@ enum TUpdateDecision {
 };
 
 // Why a run found no update, for its log.
-enum TNoUpdateReason { nrNone, nrNoUrls, nrSameVersion, nrDowngradeRefused, nrOutsidePolicyPrefix };
+enum TNoUpdateReason {
+  nrNone,
+  nrNoUrls,
+  nrSameVersion,
+  nrDowngradeRefused,
+  nrOutsidePolicyPrefix,
+  nrHeldBack  // a quiet run outside the staged rollout, or every installer host busy
+};
 const char* NoUpdateReasonText(TNoUpdateReason Reason);
+
+// What may hold a quiet run back from offering a release: a staged release
+// is offered only on machines whose Position (0..99, see RolloutPosition) is
+// below Percent, unless it is Critical; and no installer host may be asked
+// while every one has asked for quiet (Retry-After). A run the elevation
+// re-launch started (Relaunched) was offered the release already.
+struct TQuietRun {
+  int Percent = 100;
+  int Position = 0;
+  bool Critical = false;
+  bool Relaunched = false;
+  bool ServersBusy = false;
+};
 
 // Any difference of the packed versions counts as an update, a lower offered
 // number too unless MayDowngrade is false; an empty URL list never does, nor
-// an offered version outside the administrator's VersionPrefix.
+// an offered version outside the administrator's VersionPrefix, nor a quiet
+// run that Quiet holds back.
 TUpdateDecision DecideUpdate(bool HasUrls, uint32_t Offered, uint32_t Installed, bool Elevated, bool PostBbs,
-                             bool Silent, bool MayDowngrade, const std::string& VersionPrefix = "",
-                             TNoUpdateReason* Reason = nullptr);
+                             bool Silent, bool MayDowngrade, const TQuietRun& Quiet = {},
+                             const std::string& VersionPrefix = "", TNoUpdateReason* Reason = nullptr);
 
 // The administrator's policy: HKLM\<POLICY_KEY>, 64-bit view.
 extern const char POLICY_KEY[];

@@ -13,8 +13,8 @@
 #include <thread>
 
 // How an attempt ended. Every end but aeDone and aeStopped raises exactly
-// one error event.
-enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify, aeDiskFull };
+// one error event. aeShort is a transfer that ended before the size.
+enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify, aeDiskFull, aeShort };
 
 // The names the task makes from the finished file's path: the data of an
 // unfinished transfer and its resume state.

@@ -10,7 +10,9 @@
 #include <cstring>
 
 #include "app/uFunction.h"
+#include "app/uRunState.h"
 #include "framework/uLog.h"
+#include "net/uBackOff.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
 
@@ -57,6 +59,20 @@ DWORD NextReadSize(DWORD Size, DWORD Read, DWORD Elapsed) {
 
 const CLSID HtmlDocumentClass = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
 const IID HtmlDocument2Interface = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
+
+const char FirstSourceSection[] = "Mirror";
+
+// The source an attempt for the file of digest Sha256 starts with: 0 unless
+// a file from the one before failed its check.
+size_t FirstSource(const std::string& Sha256, size_t Count) {
+  if (Sha256.empty()) return 0;
+  int64_t Kept = TextToInt64(ReadRunState(FirstSourceSection, Sha256), 0);
+  return Kept > 0 && static_cast<size_t>(Kept) < Count ? static_cast<size_t>(Kept) : 0;
+}
+
+void KeepFirstSource(const std::string& Sha256, size_t Index) {
+  if (!Sha256.empty()) WriteRunState(FirstSourceSection, Sha256, Index ? std::to_string(Index) : "");
+}
 
 bool SameText(const std::string& A, const std::string& B) {
   return lstrcmpiA(A.c_str(), B.c_str()) == 0;
@@ -171,7 +187,7 @@ bool THttpDownProgeress::DownloadFile() {
   // finished file short, like a transfer that ends early.
   if (End == aeNetwork) NotifyError(NetErrorText);
   if (End == aeServer) NotifyError(ServerErrorText);
-  if (End == aeFile) NotifyError(SizeErrorText);
+  if (End == aeFile || End == aeShort) NotifyError(SizeErrorText);
   if (End == aeVerify) NotifyError(VerifyErrorText);
   if (End == aeDiskFull) NotifyError(DiskFullText);
   return End == aeDone;
@@ -189,38 +205,68 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
       "Accept: */*\r\nAccept-Language: zh-CN\r\nAccept-Encoding: deflate\r\nUser-Agent: " +
       UserAgent;
   if (!Referer.empty()) Headers += "\r\nReferer: " + Referer;
-  if (!OpenRequest() || !SendRequest(Headers, "bytes=0-0")) return aeNetwork;
-  // An error page or an answer without a size, ended without a word, would
-  // leave the user before a bar that never moves.
-  if (!QueryResumeInfo()) return aeServer;
-  if (ExpectedSize != 0 && Size != ExpectedSize) {
-    Log("size check: the server's %lld bytes against the document's %lld: refused", static_cast<long long>(Size),
-        static_cast<long long>(ExpectedSize));
-    return aeServer;
-  }
-  if (Terminated()) return aeStopped;
-
-  if (AdoptFinished(SaveFile, Size, Down == Size, ExpectedSha256, FCancel)) Down = Size;
-  TDataFile Data(DataFileName(SaveFile));
-  if (!Data.Opened()) return aeFile;
-  if (Data.Length() < Down) Down = 0;
-  TAttemptEnd End = aeDone;
-  if (Down == Size) {  // finished earlier: only the rename is left
-    End = Data.Truncate(Down) ? aeDone : aeFile;
-    NotifyProgress();
-  } else if (!HasRoomFor(SaveFile, Size - std::min(Data.Length(), Size))) {
-    End = aeDiskFull;
-  } else if ((End = FetchRest(Data, Headers)) == aeDiskFull) {
-    Down = GiveBackForState(Data, Down);
-    FState.WriteString(StateSection, "Down", std::to_string(Down));
+  std::vector<std::string> Sources = {Url};
+  Sources.insert(Sources.end(), Mirrors.begin(), Mirrors.end());
+  size_t First = FirstSource(ExpectedSha256, Sources.size());
+  Down = 0;
+  std::unique_ptr<TDataFile> Data;  // opened once a source has answered
+  std::string LastHost;
+  TAttemptEnd End = aeServer;
+  for (size_t Step = 0; Step < Sources.size(); ++Step) {
+    size_t Index = (First + Step) % Sources.size();
+    FSource = Sources[Index];
+    std::string Host = ParseUrl(FSource).Host;
+    if (Quiet && IsBackedOff(Host)) {
+      Log("quiet run: %s asked for quiet, %s not asked", Host.c_str(), FSource.c_str());
+      continue;
+    }
+    if (!LastHost.empty() && !SameText(Host, LastHost)) NotifyMirrorHost(Host);
+    LastHost = Host;
+    End = FromSource(Headers, Data);
+    CloseRequest();
+    if (End == aeVerify) KeepFirstSource(ExpectedSha256, (Index + 1) % Sources.size());
+    if (End == aeDone && First != 0) KeepFirstSource(ExpectedSha256, 0);
+    if (End != aeNetwork && End != aeServer && End != aeShort) break;
   }
   // A state may count only bytes known to be on disk: when the flush
   // fails, the one on disk stays as it was.
-  if (!Data.Close()) {
+  if (Data && !Data->Close()) {
     Down = 0;
-    return End == aeDone ? aeFile : End;
+    if (End == aeDone) End = aeFile;
+  }
+  return End;
+}
+
+// One source of the attempt: the probe, the transfer from the bytes on disk
+// (resumed from an earlier run, or left by the source before), and the
+// check of the complete file.
+TAttemptEnd THttpDownProgeress::FromSource(const std::string& Headers, std::unique_ptr<TDataFile>& Data) {
+  if (!OpenRequest() || !SendRequest(Headers, "bytes=0-0")) return aeNetwork;
+  // An error page or an answer without a size, ended without a word, would
+  // leave the user before a bar that never moves.
+  if (!QueryResumeInfo(Data != nullptr)) return aeServer;
+  if (Terminated()) return aeStopped;
+  if (!Data) {
+    if (AdoptFinished(SaveFile, Size, Down == Size, ExpectedSha256, FCancel)) Down = Size;
+    Data = std::make_unique<TDataFile>(DataFileName(SaveFile));
+    if (!Data->Opened()) return aeFile;
+    if (Data->Length() < Down) Down = 0;
+  }
+  TAttemptEnd End = aeDone;
+  if (Down == Size) {  // finished earlier: only the rename is left
+    End = Data->Truncate(Down) ? aeDone : aeFile;
+    NotifyProgress();
+  } else if (!HasRoomFor(SaveFile, Size - std::min(Data->Length(), Size))) {
+    End = aeDiskFull;
+  } else if ((End = FetchRest(*Data, Headers)) == aeDiskFull) {
+    Down = GiveBackForState(*Data, Down);
+    FState.WriteString(StateSection, "Down", std::to_string(Down));
   }
   if (End != aeDone) return End;
+  if (!Data->Close()) {
+    Down = 0;
+    return aeFile;
+  }
   // Counted whole before the check, so that a kill from here on fetches
   // nothing again.
   FState.WriteString(StateSection, "Down", std::to_string(Down));
@@ -229,7 +275,7 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
 }
 
 bool THttpDownProgeress::OpenRequest() {
-  TUrlParts Parts = ParseUrl(Url);
+  TUrlParts Parts = ParseUrl(FSource);
   FCall = new TInetCall();
   FStallMs = TimeOr("ZR_TEST_STALL_MS", StallMs);
   FWindowStart = GetTickCount();
@@ -264,12 +310,10 @@ TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& He
   int64_t From = Down;
   DWORD Start = GetTickCount();
   TAttemptEnd End = TransferBlocks(Data.Handle());
-  static const char* const Ends[] = {"complete", "stopped", "network failure", "wrong answer", "file error",
-                                     "check failed"};
+  static const char* const Ends[] = {"complete",     "stopped",      "network failure", "wrong answer",
+                                     "file error",   "check failed", "disk full",       "cut short"};
   LogTransfer(Down - From, GetTickCount() - Start,
-              FStalled                     ? "stalled: under 1024 bytes in a 60 s window"
-              : End == aeDone && Down < Size ? "cut short"
-                                             : Ends[End]);
+              FStalled ? "stalled: under 1024 bytes in a 60 s window" : Ends[End]);
   return End;
 }
 
@@ -289,34 +333,59 @@ TAttemptEnd THttpDownProgeress::PutInPlace() {
 }
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {
-  CloseInternet(FRequest);
+  CloseRequest();
   if (!Succeeded && Down > 0) {
     bool Saved = FState.SaveToFile(StateFileName(SaveFile));
     Log("download: resume state %s at %lld of %lld bytes", Saved ? "written" : "not written",
         static_cast<long long>(Down), static_cast<long long>(Size));
   }
   FState.Clear();
+}
+
+void THttpDownProgeress::CloseRequest() {
+  CloseInternet(FRequest);
   CloseInternet(FConnect);
   CloseInternet(FRoot);
   if (FCall) FCall->Release();
   FCall = nullptr;
 }
 
-bool THttpDownProgeress::QueryResumeInfo() {
+// Continuing, the bytes on disk came from another source of the same file
+// in this attempt: they stay when this one announces the same size.
+bool THttpDownProgeress::QueryResumeInfo(bool Continuing) {
   std::string Status = QueryHeader(HTTP_QUERY_STATUS_CODE);
-  if (Status != "200" && Status != "206") return false;
+  if (Status != "200" && Status != "206") {
+    NoteRefusal(Status);
+    return false;
+  }
+  int64_t Announced = 0;
   std::string Range = QueryHeader(HTTP_QUERY_CONTENT_RANGE);
   if (!Range.empty()) {
     size_t Slash = Range.find('/');
-    Size = Slash == std::string::npos ? 0 : TextToInt64(Range.substr(Slash + 1), 0);
+    Announced = Slash == std::string::npos ? 0 : TextToInt64(Range.substr(Slash + 1), 0);
   } else {
     std::string Length = QueryHeader(HTTP_QUERY_CONTENT_LENGTH);
     if (Length.empty()) return false;
-    Size = TextToInt64(Length, 0);
+    Announced = TextToInt64(Length, 0);
   }
+  // Another size is another file: the next source may hold the right one.
+  int64_t Known = ExpectedSize != 0 ? ExpectedSize : Continuing ? Size : 0;
+  if (Known != 0 && Announced != Known) {
+    Log("%s announces %lld bytes, not %lld", FSource.c_str(), static_cast<long long>(Announced),
+        static_cast<long long>(Known));
+    return false;
+  }
+  Size = Announced;
   std::string Tag = QueryHeader(HTTP_QUERY_ETAG);
   std::string Modified = Tag.empty() ? QueryHeader(HTTP_QUERY_LAST_MODIFIED) : "";
   std::string StateName = StateFileName(SaveFile);
+  if (Continuing) {
+    // The state follows the source now serving, so the next run resumes
+    // from it when it answers alike.
+    FState.WriteString(StateSection, "ETag", Tag);
+    FState.WriteString(StateSection, "MODIFIED", Modified);
+    return true;
+  }
   Down = 0;
   if (FileExists(StateName) && SameText(FState.ReadString(StateSection, "ETag", ""), Tag) &&
       SameText(FState.ReadString(StateSection, "Size", "0"), std::to_string(Size)) &&
@@ -339,6 +408,7 @@ bool THttpDownProgeress::QueryResumeInfo() {
 // starts elsewhere) must not be written into the data file.
 bool THttpDownProgeress::AcceptDataResponse() {
   std::string Status = QueryHeader(HTTP_QUERY_STATUS_CODE);
+  NoteRefusal(Status);
   if (Status == "200") {
     Down = 0;
     FState.WriteString(StateSection, "Down", "0");
@@ -384,7 +454,7 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
       FState.WriteString(StateSection, "Down", std::to_string(Down));
       NotifyProgress();
       if (Full) return aeDiskFull;
-      if (!Wrote) break;
+      if (!Wrote) return aeFile;
       KeepState(Writer);
     }
     if (Terminated()) return aeStopped;
@@ -395,7 +465,13 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
     if (Want > BlockSize) ReadSize = NextReadSize(ReadSize, Read, Took);
   }
   if (Terminated()) return aeStopped;
-  return FStalled ? aeNetwork : aeDone;
+  if (FStalled) return aeNetwork;
+  return Down < Size ? aeShort : aeDone;
+}
+
+// A source under load may name a time to come back (see uBackOff).
+void THttpDownProgeress::NoteRefusal(const std::string& Status) {
+  NoteRetryAfter(ParseUrl(FSource).Host, Status, QueryHeader(HTTP_QUERY_RETRY_AFTER));
 }
 
 // A log-off, a kill or a power cut keeps what the state last counted.
@@ -438,7 +514,7 @@ bool THttpDownProgeress::SendRequest(const std::string& Headers, const std::stri
 // redirect to "http://", which Windows refuses, and such an answer could
 // come from anyone on the way.
 bool THttpDownProgeress::AnswerKeptTls() {
-  if (!ParseUrl(Url).Secure) return true;
+  if (!ParseUrl(FSource).Secure) return true;
   char Final[INTERNET_MAX_URL_LENGTH];
   DWORD Length = sizeof(Final);
   return InternetQueryOptionA(FRequest, INTERNET_OPTION_URL, Final, &Length) &&
@@ -512,6 +588,16 @@ void THttpDownProgeress::NotifyError(const std::string& Text) {
     ErrorText = Text;
     if (OnError) Synchronize([&] {
         if (!Terminated()) OnError(this, ErrorText);
+      });
+  } catch (...) {
+  }
+}
+
+void THttpDownProgeress::NotifyMirrorHost(const std::string& Host) {
+  Log("the download moves on to %s", FSource.c_str());
+  try {
+    if (OnMirrorHost) Synchronize([&] {
+        if (!Terminated()) OnMirrorHost(this, Host);
       });
   } catch (...) {
   }

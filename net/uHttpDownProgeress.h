@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,16 @@ class THttpDownProgeress : public TThread {
   // anything is written into it; one that others could write is fixed and
   // its resume files are dropped, or the attempt fails.
   bool AdminOnlyFolder = false;
+  // Further URLs of the same file (one size, one digest), tried in order
+  // after Url: a source that cannot be reached, answers an error, stalls,
+  // breaks off or announces another size hands over to the next, which
+  // continues from the bytes on disk. After a file that failed its check
+  // the next attempt starts with the source after the one that served it.
+  std::vector<std::string> Mirrors;
+  // A quiet run: hosts that asked for quiet (see uBackOff) get no request.
+  bool Quiet = false;
+  // Raised when the attempt moves on to a source on another host.
+  std::function<void(TObject* Sender, const std::string& Host)> OnMirrorHost;
 
   // The finished, checked file, held open from its check on so that nobody
   // can write, rename or delete it; 0 when there is none.
@@ -80,12 +91,16 @@ class THttpDownProgeress : public TThread {
 
  private:
   TAttemptEnd RunAttempt();
+  TAttemptEnd FromSource(const std::string& Headers, std::unique_ptr<TDataFile>& Data);
   bool OpenRequest();
+  void CloseRequest();
   TAttemptEnd FetchRest(TDataFile& Data, const std::string& Headers);
   TAttemptEnd PutInPlace();
   void EndAttempt(bool Succeeded);
-  bool QueryResumeInfo();
+  bool QueryResumeInfo(bool Continuing);
   bool AcceptDataResponse();
+  void NoteRefusal(const std::string& Status);
+  void NotifyMirrorHost(const std::string& Host);
   TAttemptEnd TransferBlocks(HANDLE DataFile);
   void KeepState(TStateWriter& Writer);
   DWORD WindowLeft() const;
@@ -101,6 +116,7 @@ class THttpDownProgeress : public TThread {
   void NotifyError(const std::string& Text);
   void NotifyComplete();
 
+  std::string FSource;  // the URL the attempt asks now: Url or a mirror
   HINTERNET FRoot = nullptr;
   HINTERNET FConnect = nullptr;
   HINTERNET FRequest = nullptr;

@@ -1,5 +1,9 @@
 #include "net/uVerify.h"
 
+#include <cstdint>
+
+#include "net/uHttpTime.h"
+
 namespace {
 
 int HexDigit(char C) {
@@ -30,4 +34,12 @@ std::string Sha256Hex(const TSha256& Digest) {
     Text += Hex[Byte & 15];
   }
   return Text;
+}
+
+bool MayActPublished(const std::string& Published, const std::string& Newest, const std::string& Now) {
+  int64_t Kept = 0, When = 0, Clock = 0;
+  bool HasNewest = UtcTimeSeconds(Newest, Kept);
+  if (Published.empty()) return !HasNewest;
+  if (!UtcTimeSeconds(Published, When) || !UtcTimeSeconds(Now, Clock)) return false;
+  return When <= Clock + 86400 && (!HasNewest || When >= Kept);
 }

@@ -259,8 +259,7 @@ std::string Recode(const std::string& Text, UINT From, UINT To) {
 }  // namespace
 
 std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg,
-                              const std::string& Setup) {
-  TRelease Release;
+                              const std::string& Setup, TRelease Release) {
   Release.Urls = Urls;
   Release.Version = Version;
   Release.Notes = Recode(Msg, kGbkCodePage, CP_UTF8);

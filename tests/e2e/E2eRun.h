@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "tools/publish/uPublish.h"
 
 namespace e2e {
 
@@ -33,9 +34,10 @@ std::string Sha256HexOf(const std::string& Bytes);
 std::string TestSecretKey();
 // The signed document the vendor's tool makes for Setup, made by the tool's
 // own code: its UTF-8 text turned into the system code page, as the tool
-// turns it into GBK, then signed with the tests' key.
+// turns it into GBK, then signed with the tests' key. Release gives the
+// members a test sets beyond these (publication time, rollout, ...).
 std::string PublishedDocument(const std::vector<std::string>& Urls, uint32_t Version, const std::string& Msg,
-                              const std::string& Setup);
+                              const std::string& Setup, TRelease Release = {});
 // The stand-in installer, padded to Size bytes, as the served installer.
 std::string InstallerBytes(size_t Size);
 

@@ -89,6 +89,9 @@ std::string DocumentJson(const TRelease& Release) {
          "  \"Size\": " + std::to_string(Release.Size) +
          (Release.Expires.empty() ? "" : ",\r\n  \"Expires\": " + JsonString(Release.Expires)) +
          (Release.AllowDowngrade ? ",\r\n  \"AllowDowngrade\": true" : "") +
+         (Release.Rollout < 100 ? ",\r\n  \"Rollout\": " + std::to_string(Release.Rollout) : "") +
+         (Release.Critical ? ",\r\n  \"Critical\": true" : "") +
+         (Release.Published.empty() ? "" : ",\r\n  \"Published\": " + JsonString(Release.Published)) +
          "\r\n"
          "}\r\n";
 }

@@ -8,13 +8,16 @@
 #include <vector>
 
 struct TRelease {
-  std::vector<std::string> Urls;  // first one is downloaded
+  std::vector<std::string> Urls;  // mirrors of one installer, tried in order
   uint32_t Version = 0;           // packed: major << 16 | minor
   std::string Notes;              // UTF-8
   std::string Sha256Hex;          // of the installer at the first URL
   uint64_t Size = 0;              // of the installer
   std::string Expires;            // "YYYY-MM-DDTHH:MM:SSZ"; empty: none
   bool AllowDowngrade = false;    // may replace a later installed version
+  int Rollout = 100;              // percentage of machines quiet runs offer it to
+  bool Critical = false;          // offered to every machine whatever Rollout says
+  std::string Published;          // signing time, "YYYY-MM-DDTHH:MM:SSZ"; empty: none
 };
 
 // "1.2" to (1 << 16) | 2: two decimal numbers of at most 65535 joined by '.'.
@@ -25,7 +28,7 @@ bool IsPublishableUrl(const std::string& Url);
 // UTF-8 notes as they go into "Msg": without a byte-order mark or trailing
 // line breaks, every line break (CR LF, LF or CR) as CR LF.
 std::string NotesText(const std::string& Utf8);
-// The document's JSON text, one member a line, CR LF line ends, ending with
+// The document's JSON text ("Rollout" only below 100), one member a line, CR LF line ends, ending with
 // a line end. ASCII only: every other character of every member, in valid
 // UTF-8, is a \uXXXX escape, so each code page reads the same text.
 std::string DocumentJson(const TRelease& Release);

@@ -22,6 +22,7 @@
 
 #include "app/uUpdateDecision.h"
 #include "json/jsonobject.h"
+#include "net/uHttpTime.h"
 #include "net/uSignature.h"
 #include "net/uVerify.h"
 #include "tools/publish/uPublish.h"
@@ -35,10 +36,13 @@ const char USAGE[] =
     "  zerun-publish make --key NAME.key [--key NAME.key ...] --installer FILE\n"
     "                     --version MAJOR.MINOR --url URL [--url URL ...]\n"
     "                     --notes NOTES.txt --out FILE [--expires-in DAYS]\n"
-    "                     [--allow-downgrade] [--force]\n"
-    "      writes the update-information document (ASCII), signed with each key;\n"
-    "      the notes are UTF-8; it expires in DAYS days (90 unless given);\n"
-    "      --force replaces an existing FILE, never a key\n"
+    "                     [--rollout PERCENT] [--critical] [--allow-downgrade] [--force]\n"
+    "      writes the update-information document (ASCII), signed with each key\n"
+    "      and stamped with the signing time; each --url is a mirror of the one\n"
+    "      installer, tried in order; the notes are UTF-8; it expires in DAYS days\n"
+    "      (90 unless given); quiet runs offer it to PERCENT % of machines (all\n"
+    "      unless given, or with --critical); --force replaces an existing FILE,\n"
+    "      never a key\n"
     "  zerun-publish verify --pub NAME.pub [--pub NAME.pub ...] --document FILE\n"
     "                       [--installer FILE]\n"
     "      checks the signature of each key and the members, and the installer\n";
@@ -201,17 +205,30 @@ bool IsKeyFile(const std::string& Name) {
          ReadKeyText(Head, crypto_sign_PUBLICKEYBYTES, Key);
 }
 
+// The decimal number Text when it is one from Least to Most; else fails
+// naming Option and What it counts.
+int NumberOption(const std::string& Text, int Least, int Most, const char* Option, const char* What) {
+  int Count = 0;
+  for (char C : Text) Count = C >= '0' && C <= '9' && Count <= Most ? Count * 10 + (C - '0') : -1;
+  if (Text.empty() || Count < Least || Count > Most)
+    Fail(std::string(Option) + " '" + Text + "' is not a number of " + What + " from " + std::to_string(Least) +
+         " to " + std::to_string(Most));
+  return Count;
+}
+
 // The time Days days from now as "YYYY-MM-DDTHH:MM:SSZ".
 std::string ExpiryText(const std::string& Days) {
-  int Count = 0;
-  for (char C : Days) Count = C >= '0' && C <= '9' && Count <= kMostExpiryDays ? Count * 10 + (C - '0') : -1;
-  if (Days.empty() || Count < 1 || Count > kMostExpiryDays)
-    Fail("--expires-in '" + Days + "' is not a number of days from 1 to " + std::to_string(kMostExpiryDays));
-  std::time_t When = std::time(nullptr) + static_cast<std::time_t>(Count) * 86400;
-  std::tm Utc;
-  char Text[32];
-  std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&When, &Utc));
-  return Text;
+  int Count = NumberOption(Days, 1, kMostExpiryDays, "--expires-in", "days");
+  return UtcTimeText(static_cast<int64_t>(std::time(nullptr)) + static_cast<int64_t>(Count) * 86400);
+}
+
+// The time now as "YYYY-MM-DDTHH:MM:SSZ".
+std::string UtcNow() { return UtcTimeText(static_cast<int64_t>(std::time(nullptr))); }
+
+// Who quiet runs offer the release to.
+std::string RolloutText(int Percent, bool Critical) {
+  if (Critical) return "critical: offered to every machine";
+  return "offered to " + std::to_string(Percent) + " % of machines";
 }
 
 // The secret keys, each checked to sign what its own public half verifies.
@@ -230,9 +247,9 @@ std::vector<std::string> SecretKeys(const std::multimap<std::string, std::string
 }
 
 int Make(int Argc, char** Argv) {
-  auto Options = ParseOptions(Argc, Argv, 2, {"allow-downgrade", "force"});
-  CheckKnown(Options,
-             {"key", "installer", "version", "url", "notes", "out", "expires-in", "allow-downgrade", "force"});
+  auto Options = ParseOptions(Argc, Argv, 2, {"allow-downgrade", "force", "critical"});
+  CheckKnown(Options, {"key", "installer", "version", "url", "notes", "out", "expires-in", "allow-downgrade", "force",
+                       "rollout", "critical"});
   std::string Out = Option(Options, "out");
   bool Force = Options.count("force") > 0;
   if (Exists(Out) && IsKeyFile(Out)) Fail("'" + Out + "' is a key file; it is never overwritten");
@@ -258,22 +275,18 @@ int Make(int Argc, char** Argv) {
   std::string Days = Option(Options, "expires-in", false);
   Release.Expires = ExpiryText(Days.empty() ? std::to_string(kDefaultExpiryDays) : Days);
   Release.AllowDowngrade = Options.count("allow-downgrade") > 0;
+  std::string Percent = Option(Options, "rollout", false);
+  if (Options.count("rollout")) Release.Rollout = NumberOption(Percent, 0, 100, "--rollout", "percent");
+  Release.Critical = Options.count("critical") > 0;
+  Release.Published = UtcNow();
 
   WriteFile(Out, SignDocument(DocumentJson(Release), Secrets), 0644, Force);
   std::cout << "wrote " << Out << ": version " << Option(Options, "version") << ", " << Release.Urls.size()
             << " URL(s), " << Release.Size << " bytes, SHA-256 " << Release.Sha256Hex << ", expires "
             << Release.Expires << (Release.AllowDowngrade ? ", may replace a later version" : "") << ", "
+            << RolloutText(Release.Rollout, Release.Critical) << ", published " << Release.Published << ", "
             << Secrets.size() << " signature(s)\n";
   return 0;
-}
-
-// The time now as "YYYY-MM-DDTHH:MM:SSZ".
-std::string UtcNow() {
-  std::time_t Now = std::time(nullptr);
-  std::tm Utc;
-  char Text[32];
-  std::strftime(Text, sizeof Text, "%Y-%m-%dT%H:%M:%SZ", gmtime_r(&Now, &Utc));
-  return Text;
 }
 
 // A member's text when it is a string of ASCII characters, else "?".
@@ -320,6 +333,14 @@ int Verify(int Argc, char** Argv) {
     Fail("'" + Name + "' has expired or has an \"Expires\" that is no time (" + Expires + "): updaters refuse it");
   uint32_t Version = static_cast<uint32_t>(Doc->GetPathInteger(u"ver"));
   IJsonObjectPtr Downgrade = Doc->GetPath(u"AllowDowngrade");
+  IJsonObjectPtr Rollout = Doc->GetPath(u"Rollout");
+  if (Rollout && !(Rollout->IsType(skInteger) && Rollout->ToInteger() >= 0 && Rollout->ToInteger() <= 100))
+    Fail("'" + Name + "' has a \"Rollout\" that is no whole percentage from 0 to 100: updaters refuse it");
+  IJsonObjectPtr Critical = Doc->GetPath(u"Critical");
+  std::string Published = Doc->GetPath(u"Published") ? AsciiText(Doc->GetPath(u"Published")) : "";
+  if (!MayActPublished(Published, "", UtcNow()))
+    Fail("'" + Name + "' has a \"Published\" that is no time or more than a day ahead (" + Published +
+         "): updaters refuse it");
 
   std::string Installer = Option(Options, "installer", false);
   if (!Installer.empty()) {
@@ -334,7 +355,11 @@ int Verify(int Argc, char** Argv) {
             << "; version " << (Version >> 16) << "." << (Version & 0xFFFF) << ", " << Urls->Length() << " URL(s), "
             << Size->ToInteger() << " bytes, " << (Expires.empty() ? "never expires" : "expires " + Expires)
             << (Downgrade && Downgrade->IsType(skBoolean) && Downgrade->ToBoolean() ? ", may replace a later version" : "")
+            << ", " << RolloutText(Rollout ? static_cast<int>(Rollout->ToInteger()) : 100,
+                                   Critical && Critical->IsType(skBoolean) && Critical->ToBoolean())
+            << ", " << (Published.empty() ? "not published (older updaters' form)" : "published " + Published)
             << (Installer.empty() ? "" : "; the installer matches") << "\n";
+  for (int I = 0; I < Urls->Length(); ++I) std::cout << "  mirror " << I + 1 << ": " << AsciiText(Urls->ItemAt(I)) << "\n";
   return 0;
 }
 

@@ -1,6 +1,7 @@
 // The controller's decision once the update information has arrived.
 #include <gtest/gtest.h>
 
+#include "app/uRollout.h"
 #include "app/uUpdateDecision.h"
 
 namespace {
@@ -11,6 +12,7 @@ struct Case {
   bool Elevated, PostBbs, Silent;
   TUpdateDecision Expected;
   bool MayDowngrade = true;
+  TQuietRun Quiet = {};
   const char* Prefix = "";
 };
 
@@ -41,14 +43,29 @@ TEST(DecideUpdate, Table) {
       {true, V11, V12, true, false, false, udShowLatest, false},
       {true, V12, V11, true, false, false, udAskToUpdate, false},
       // the administrator's version prefix holds over every other "yes"
-      {true, V12, V11, false, false, true, udRelaunchElevated, true, "1"},
-      {true, V12, V11, true, true, true, udShowNoUpdate, true, "1.3"},
+      {true, V12, V11, false, false, true, udRelaunchElevated, true, {}, "1"},
+      {true, V12, V11, true, true, true, udShowNoUpdate, true, {}, "1.3"},
+      // a staged release holds quiet runs outside it only
+      {true, V12, V11, true, false, true, udShowNothing, true, {30, 30}},
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {30, 29}},
+      {true, V12, V11, false, false, true, udShowNothing, true, {0, 0}},  // no re-launch either
+      {true, V12, V11, true, true, true, udShowNoUpdate, true, {30, 99}},
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, true}},          // critical
+      {true, V12, V11, true, false, false, udAskToUpdate, true, {0, 50}},               // the user asked
+      {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, false, true}},   // re-launched
+      // every installer host asked for quiet: quiet runs wait, critical or not
+      {true, V12, V11, true, false, true, udShowNothing, true, {100, 0, true, false, true}},
+      {true, V12, V11, true, false, false, udAskToUpdate, true, {100, 0, false, false, true}},
+      // the policy's prefix holds over a critical release too
+      {true, V12, V11, true, false, true, udShowNothing, true, {0, 50, true}, "1.3"},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.HasUrls << " " << C.Offered << " " << C.Installed << " " << C.Elevated
-                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " " << C.Prefix);
-    EXPECT_EQ(C.Expected, DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent,
-                                       C.MayDowngrade, C.Prefix));
+                                    << " " << C.PostBbs << " " << C.Silent << " " << C.MayDowngrade << " "
+                                    << C.Quiet.Percent << " " << C.Quiet.Position << " " << C.Prefix);
+    EXPECT_EQ(DecideUpdate(C.HasUrls, C.Offered, C.Installed, C.Elevated, C.PostBbs, C.Silent, C.MayDowngrade,
+                           C.Quiet, C.Prefix),
+              C.Expected);
   }
 }
 
@@ -58,6 +75,15 @@ TEST(InVersionPrefix, PartByPartAndMalformedPrefixesHoldEverything) {
       {"01.02", V12, true}, {"1.2.0", V12, false}, {"1.65538", 0x10002, false}, {"1.0000002", V12, true},
       {"1.", 0x20000, true}, {".1", 0x20000, true}, {"1..2", 0x20000, true}, {" 1", 0x20000, true}};  // no rule
   for (const auto& C : Cases) EXPECT_EQ(C.Within, InVersionPrefix(C.Version, C.Prefix)) << C.Prefix;
+}
+
+// Fixed vectors: SHA-256 of "identity/version" as the vendor's notes give it.
+TEST(RolloutPosition, FixedVectors) {
+  const std::string Guid = "4c4c4544-0042-3510-8052-b4c04f4d4e31";
+  EXPECT_EQ(RolloutPosition(Guid, 65538), 2);
+  EXPECT_EQ(RolloutPosition(Guid, 65539), 96);
+  EXPECT_EQ(RolloutPosition("", 0), 33);
+  EXPECT_EQ(RolloutPosition("cafe", 1), 90);
 }
 
 }  // namespace

@@ -50,6 +50,10 @@ TEST(ParseUpdateInfo, MissingPartsAndWrongKinds) {
       {"<html>not json</html>", false, 0, 0, ""},
       {"", false, 0, 0, ""},
       {"{\"Urls\":[\"u\"", false, 0, 0, ""},
+      // a rollout that is no whole percentage must not offer the release to all
+      {"{\"Urls\":[\"u\"],\"Rollout\":101}", false, 0, 0, ""},
+      {"{\"Urls\":[\"u\"],\"Rollout\":\"30\"}", false, 0, 0, ""},
+      {"{\"Urls\":[\"u\"],\"Rollout\":30.5}", false, 0, 0, ""},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Doc);
@@ -123,6 +127,7 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
     const char* Name;
     std::string Document, Key;
     bool Acts;
+    std::string Newest = "";  // the newest "Published" accepted earlier
   } Cases[] = {
       {"no key, unsigned", NoDigest, "", true},
       {"no key, signed by another", Signed(Doc(""), OtherSecret), "", true},
@@ -142,11 +147,14 @@ TEST(ReadActingDocument, WithKeysOnlyASignedStrictDocumentInDateWithADigest) {
       {"a version as text", Ver(",\"ver\":\"65538\""), Key, false},
       {"no version", Ver(""), Key, false},
       {"a zero byte", Signed(Doc("") + std::string(1, '\0') + "{}\r\n", Secret), Key, false},
+      {"published before it", Signed(Doc(",\"Published\":\"2026-11-30T00:00:00Z\",\"AllowDowngrade\":true"), Secret),
+       Key, false, "2026-12-01T00:00:00Z"},
+      {"no key, published before", Doc(",\"Published\":\"2020-01-01T00:00:00Z\""), "", true, "2026-12-01T00:00:00Z"},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     TUpdateInfo Info;
-    EXPECT_EQ(ReadActingDocument(C.Document, C.Key, "2026-12-09T10:00:00Z", Info), C.Acts);
+    EXPECT_EQ(ReadActingDocument(C.Document, C.Key, "2026-12-09T10:00:00Z", C.Newest, Info), C.Acts);
   }
 }
 

@@ -1,6 +1,8 @@
 // The document's digest as text: what is read and what is refused.
 #include "net/uVerify.h"
 
+#include "net/uHttpTime.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,6 +39,37 @@ TEST(ParseSha256, ReadsSixtyFourHexDigitsOfEitherCaseAndNothingElse) {
     }
   }
   EXPECT_EQ(Sha256Hex(Abc), AbcHex);
+}
+
+// Replays, documents without a time after one with, and clocks a day and
+// more ahead are refused; a malformed kept time counts as none.
+TEST(MayActPublished, NeverOlderNorMissingNorADayAhead) {
+  const std::string Now = "2026-12-09T10:00:00Z";
+  const struct {
+    const char *Published, *Newest;
+    bool Acts;
+  } Cases[] = {
+      {"", "2026-12-01T00:00:00Z", false},
+      {"2026-12-10T10:00:00Z", "garbage", true},
+      {"2026-11-30T23:59:59Z", "2026-12-01T00:00:00Z", false},
+      {"2026-12-10T10:00:01Z", "", false},
+      {"2026-12-09T10:00:00", "", false},
+  };
+  for (const auto& C : Cases)
+    EXPECT_EQ(MayActPublished(C.Published, C.Newest, Now), C.Acts) << C.Published << " after " << C.Newest;
+}
+
+// Both forms of Retry-After, capped at a day; what is not one asks nothing.
+TEST(RetryAfterUntil, SecondsOrHttpDateAtMostADay) {
+  int64_t Now = 0;
+  ASSERT_TRUE(UtcTimeSeconds("2026-12-09T10:00:00Z", Now));
+  EXPECT_EQ(UtcTimeText(951782400), "2000-02-29T00:00:00Z");
+  const std::pair<const char*, int64_t> Cases[] = {
+      {"120", 120}, {"90000", 86400}, {"99999999999", 0}, {"-5", 0}, {"", 0}, {"Wed, 09 Dec 2026 10:05:00 GMT", 300},
+      {"Wed, 09 Dec 2026 09:00:00 GMT", 0},               {"Thu, 10 Dec 2026 12:00:00 GMT", 86400},
+      {"Wed, 09 Dex 2026 10:05:00 GMT", 0},               {"Wednesday, 09-Dec-26 10:05:00 GMT", 0},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(RetryAfterUntil(C.first, Now) - Now, C.second) << C.first;
 }
 
 }  // namespace

@@ -99,6 +99,10 @@ TEST_F(PublishCommand, MakesADocumentThatVerifiesWithItsInstaller) {
   TResult Checked = Publish(VerifyArgs(Pub, " --installer " + Dir + "/setup.exe"));
   EXPECT_EQ(Checked.Exit, 0) << Checked.Output;
   EXPECT_NE(Checked.Output.find("version 1.2, 2 URL(s), 20 bytes, expires "), std::string::npos) << Checked.Output;
+  EXPECT_NE(Checked.Output.find(", offered to 100 % of machines, published 20"), std::string::npos) << Checked.Output;
+  EXPECT_NE(Checked.Output.find("\n  mirror 2: http://mirror.example.com/setup.exe\n"), std::string::npos);
+  EXPECT_NE(Document.find("\r\n  \"Published\": \"20"), std::string::npos);
+  EXPECT_EQ(Document.find("Rollout"), std::string::npos);
 }
 
 TEST_F(PublishCommand, KeygenWritesAPairThatSignsAndNeverOverwrites) {
@@ -136,8 +140,10 @@ TEST_F(PublishCommand, MakeOverwritesOnlyWhenForcedAndNeverAKey) {
   ASSERT_EQ(Publish(MakeArgs("1.2")).Exit, 0);
   EXPECT_NE(Publish(MakeArgs("1.3")).Output.find("exists already; --force replaces it"), std::string::npos);
   EXPECT_NE(ReadAll(Out).find("\"ver\": 65538,"), std::string::npos);
-  ASSERT_EQ(Publish(MakeArgs("1.3") + " --force --allow-downgrade").Exit, 0);
-  EXPECT_NE(ReadAll(Out).find(",\r\n  \"AllowDowngrade\": true\r\n}"), std::string::npos);
+  ASSERT_EQ(Publish(MakeArgs("1.3") + " --force --allow-downgrade --rollout 25 --critical").Exit, 0);
+  EXPECT_NE(ReadAll(Out).find(",\r\n  \"AllowDowngrade\": true,\r\n  \"Rollout\": 25,\r\n  \"Critical\": true,\r\n"),
+            std::string::npos);
+  EXPECT_NE(Publish(VerifyArgs(Pub)).Output.find("critical: offered to every machine"), std::string::npos);
   WriteAll(Dir + "/secret", ReadAll(Key));  // a key under another name
   std::string Args = MakeArgs() + " --force";
   TResult Result = Publish(Args.replace(Args.find(Out), Out.size(), Dir + "/secret"));
@@ -187,6 +193,7 @@ TEST_F(PublishCommand, BadInputsFailWithAMessageAndWriteNothing) {
       {"misspelt option", Replace("--url", "--ur"), "unknown option --ur"},
       {"missing out", Replace(" --out " + Dir + "/ZeRunUpdate.inf", ""), "--out is missing"},
       {"expiry of 0 days", Replace("--expires-in 30", "--expires-in 0"), "is not a number of days from 1"},
+      {"rollout of 101", Base + " --rollout 101", "--rollout '101' is not a number of percent from 0 to 100"},
       {"no command", "", "usage:"},
   };
   for (const Case& C : Cases) {
@@ -216,6 +223,9 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
   std::string Twice = Good.substr(0, Good.rfind("//ed25519:")), Expired = Twice;
   Twice = SignDocument(Twice.insert(Twice.find("  \"ver\""), "  \"ver\": 65540,\r\n"), {Secret});
   Expired = SignDocument(Expired.replace(Expired.find("\"Expires\": \"") + 12, 4, "2020"), {Secret});
+  std::string Ahead = Good.substr(0, Good.rfind("//ed25519:")), Wide = Ahead;
+  Ahead = SignDocument(Ahead.replace(Ahead.find("\"Published\": \"") + 14, 4, "2999"), {Secret});
+  Wide = SignDocument(Wide.insert(Wide.find("  \"ver\""), "  \"Rollout\": 101,\r\n"), {Secret});
   char& Inside = BadSignature[BadSignature.size() - 10];
   Inside = Inside == 'A' ? 'B' : 'A';
   struct Case {
@@ -232,6 +242,8 @@ TEST_F(PublishCommand, VerifyRefusesWhatWasAltered) {
       {"signed without Sha256", NoSha, "", "no \"Sha256\""},
       {"a member twice", Twice, "", "not one JSON object alone"},
       {"expired", Expired, "", "has expired"},
+      {"published far ahead", Ahead, "", "more than a day ahead"},
+      {"rollout of 101", Wide, "", "no whole percentage"},
       {"other installer", Good, " --installer " + Dir + "/other.exe", "another SHA-256"},
       {"longer installer", Good, " --installer " + Dir + "/notes.txt", "the document says 20"},
   };
