@@ -238,19 +238,33 @@ std::optional<TFetched> FetchConditional(const std::string& Url,
   if (!IsBlank(Tag) && Tag != "0") Headers += "If-None-Match: " + Tag + "\r\n";
   DWORD Start = GetTickCount();
   DWORD Limit = FetchLimitMs();
+  URL_COMPONENTSA Parts{};
+  Parts.dwStructSize = sizeof(Parts);
+  char Host[INTERNET_MAX_HOST_NAME_LENGTH] = "", Path[INTERNET_MAX_URL_LENGTH] = "", Query[INTERNET_MAX_URL_LENGTH] = "";
+  Parts.lpszHostName = Host;
+  Parts.dwHostNameLength = sizeof(Host);
+  Parts.lpszUrlPath = Path;
+  Parts.dwUrlPathLength = sizeof(Path);
+  Parts.lpszExtraInfo = Query;
+  Parts.dwExtraInfoLength = sizeof(Query);
+  if (!InternetCrackUrlA(Url.c_str(), 0, 0, &Parts)) return std::nullopt;
   TInternetHandle Session(InternetOpenA("ZeRunUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!Session) return std::nullopt;
-  // The connection and the answer's head take at most half each; the body
-  // gets what is left.
-  LimitWaits(Session, Limit / 2);
+  TInternetHandle Connection(
+      Session ? InternetConnectA(Session, Host, Parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr);
+  if (!Connection) return std::nullopt;
   // From the server, never from the platform's cache, and nothing written
   // there. A certificate that does not verify fails the request: no flag
   // here may ever ignore one.
   DWORD Flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                INTERNET_FLAG_NO_UI;
-  TInternetHandle Request(InternetOpenUrlA(Session, Url.c_str(), Headers.c_str(),
-                                           static_cast<DWORD>(Headers.size()), Flags, 0));
-  if (!Request || !AnsweredAsAsked(Request, Url)) return std::nullopt;
+                INTERNET_FLAG_NO_UI | (Parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+  TInternetHandle Request(
+      HttpOpenRequestA(Connection, "GET", (std::string(Path) + Query).c_str(), nullptr, nullptr, nullptr, Flags, 0));
+  if (!Request) return std::nullopt;
+  // The connection and the answer's head take at most half each; the body
+  // gets what is left.
+  LimitWaits(Request, Limit / 2);
+  if (!HttpSendRequestA(Request, Headers.c_str(), static_cast<DWORD>(Headers.size()), nullptr, 0)) return std::nullopt;
+  if (!AnsweredAsAsked(Request, Url)) return std::nullopt;
   DWORD Status = 0;
   DWORD Length = sizeof(Status);
   DWORD Index = 0;
