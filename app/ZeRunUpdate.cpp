@@ -34,6 +34,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 0;
   }
 
+  // A quiet run asks first: most end here, with nothing shown.
+  if (IsSilentRun() && !RunQuietCheck()) return 0;
+
   Application->Initialize();
   Application->ShowMainForm = false;
   Application->SetTitle(APPLICATION_TITLE);

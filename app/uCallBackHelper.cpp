@@ -103,7 +103,34 @@ bool ReadActingDocument(const std::string& Bytes, TUpdateInfo& Info) {
   return ReadActingDocument(Bytes, UPDATE_PUBLIC_KEY, UtcNow(), Info);
 }
 
+TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, bool AllowDowngrade) {
+  // With a key built in, a replayed earlier document must not install an
+  // older release unless the vendor signed that wish.
+  bool MayDowngrade = !*UPDATE_PUBLIC_KEY || AllowDowngrade;
+  return DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
+                      MayDowngrade);
+}
+
+// The quiet run's answer, read before the controller existed: its start
+// takes it instead of fetching again.
+std::unique_ptr<TUpdateInfo> QuietAnswer;
+
 }  // namespace
+
+bool RunQuietCheck() {
+  std::unique_ptr<TUpdateInfo> Info = TCallBackHelper::FetchInfo(UPDATE_INFO_URL);
+  if (!Info) {
+    // No answer: what the checking notice's time-out would decide, at once.
+    if (CheckFailureCount()) {
+      Application->Initialize();
+      ShowManualDownloadNotice();
+    }
+    return false;
+  }
+  if (Decide(Info->Version, Info->Urls, Info->AllowDowngrade) == udShowNothing) return false;
+  QuietAnswer = std::move(Info);
+  return true;
+}
 
 TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   // FUrls starts empty as a member. The window must exist before the
@@ -152,16 +179,19 @@ void TCallBackHelper::WMUpdateInfo() {
 }
 
 void TCallBackHelper::StartCheck() {
+  if (QuietAnswer) {
+    FInbox->Info = std::move(QuietAnswer);
+    PostMessageA(Handle(), WM_UPDATEINFO, 0, 0);
+    return;
+  }
   auto Request = std::make_unique<TCheckRequest>(TCheckRequest{UPDATE_INFO_URL, FInbox});
   RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Request.get()),
            reinterpret_cast<intptr_t>(Handle()));
   Request.release();  // the task frees it
 }
 
-int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
-  bool Result = false;
+std::unique_ptr<TUpdateInfo> TCallBackHelper::FetchInfo(const std::string& Url) {
   try {
-    std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
     // With a key built in, a fresh document that may not act is not kept:
     // the good copy stays for offline runs, and a forged answer cannot pin
     // the real tag on itself and draw 304s for ever after.
@@ -170,21 +200,29 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
         TUpdateInfo Info;
         return ReadActingDocument(Bytes, Info);
       };
-    std::string Path = GetUrlFile(Request->Url, "", Accept);
-    Result = !Path.empty();
-    HWND Wnd = reinterpret_cast<HWND>(WndParam);
+    std::string Path = GetUrlFile(Url, "", Accept);
     auto Info = std::make_unique<TUpdateInfo>();
-    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
-    // A document that may not act is no answer: the checking notice's
-    // time-out takes over, as when nothing arrives.
-    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) {
-      Request->Inbox->Info = std::move(Info);
-      PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
-    }
+    std::string Bytes = !Path.empty() && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
+    // A document that may not act is no answer, as when nothing arrives.
+    if (!Bytes.empty() && ReadActingDocument(Bytes, *Info)) return Info;
   } catch (...) {
-    // Nothing arrives; the checking notice's time-out takes over.
   }
-  return Result ? 1 : 0;
+  return nullptr;
+}
+
+int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
+  try {
+    std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
+    HWND Wnd = reinterpret_cast<HWND>(WndParam);
+    std::unique_ptr<TUpdateInfo> Info = FetchInfo(Request->Url);
+    // Without an answer the checking notice's time-out takes over.
+    if (!Info || !Wnd) return 0;
+    Request->Inbox->Info = std::move(Info);
+    PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 void TCallBackHelper::PrepareDownloader() {
@@ -223,11 +261,7 @@ void TCallBackHelper::CloseRun() {
 }
 
 void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg, const std::vector<std::string>& Urls) {
-  // With a key built in, a replayed earlier document must not install an
-  // older release unless the vendor signed that wish.
-  bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
-  switch (DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(), IsPostBbsRun(), IsSilentRun(),
-                       MayDowngrade)) {
+  switch (Decide(Version, Urls, FAllowDowngrade)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;
