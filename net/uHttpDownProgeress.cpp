@@ -7,14 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <optional>
-#include <thread>
 
 #include "app/uFunction.h"
-#include "net/uFileDigest.h"
 #include "net/uFunction.h"
 #include "net/uVerify.h"
 
@@ -66,124 +61,12 @@ bool SameText(const std::string& A, const std::string& B) {
   return lstrcmpiA(A.c_str(), B.c_str()) == 0;
 }
 
-// The longest name the task makes from SaveFile: the state file's temporary
-// copy.
-const char* const LongestSuffix = ".tsk.cfg.tmp";
-
-bool IsDeviceName(std::string Base) {
-  static const char* const Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  // Windows ignores what follows the first dot, and blanks before it.
-  Base = Base.substr(0, Base.find('.'));
-  Base.erase(Base.find_last_not_of(' ') + 1);
-  for (const char* Device : Devices)
-    if (SameText(Base, Device)) return true;
-  return Base.size() == 4 && (SameText(Base.substr(0, 3), "COM") || SameText(Base.substr(0, 3), "LPT")) &&
-         Base[3] >= '0' && Base[3] <= '9';
-}
-
-bool HasForbiddenCharacter(const std::string& Name) {
-  for (size_t I = 0; I < Name.size(); ++I) {
-    unsigned char C = Name[I];
-    // The second byte of a double-byte character may look like '\' or '|'.
-    if (IsDBCSLeadByte(C) && I + 1 < Name.size()) {
-      ++I;
-      continue;
-    }
-    if (C < 32 || std::string("<>:\"/\\|?*").find(static_cast<char>(C)) != std::string::npos) return true;
-  }
-  return false;
-}
-
 std::string NameOf(const std::string& Path) {
   size_t Slash = Path.find_last_of("\\/");
   return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
 }  // namespace
-
-// The data file, closed on every way out of the attempt.
-class TDataFile {
- public:
-  explicit TDataFile(const std::string& FileName)
-      : FHandle(CreateFileA(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~TDataFile() { Close(); }
-  TDataFile(const TDataFile&) = delete;
-  TDataFile& operator=(const TDataFile&) = delete;
-  bool Opened() const { return FHandle != INVALID_HANDLE_VALUE; }
-  HANDLE Handle() const { return FHandle; }
-  int64_t Length() const {
-    LARGE_INTEGER Length{};
-    GetFileSizeEx(FHandle, &Length);
-    return Length.QuadPart;
-  }
-  // Cuts the file to Position and leaves the file position there.
-  bool Truncate(int64_t Position) {
-    LARGE_INTEGER Offset;
-    Offset.QuadPart = Position;
-    return SetFilePointerEx(FHandle, Offset, nullptr, FILE_BEGIN) && SetEndOfFile(FHandle);
-  }
-  // On disk before the state that counts it can be written.
-  void Close() {
-    if (FHandle == INVALID_HANDLE_VALUE) return;
-    FlushFileBuffers(FHandle);
-    CloseHandle(FHandle);
-    FHandle = INVALID_HANDLE_VALUE;
-  }
-
- private:
-  HANDLE FHandle;
-};
-
-// Writes the resume state on a thread of its own, each time after the data
-// it counts is flushed to disk, so that the transfer does not wait for the
-// disk. A state asked for while one is being written replaces any still
-// waiting; freeing the writer waits for the one being written and drops the
-// rest.
-class TStateWriter {
- public:
-  TStateWriter(HANDLE DataFile, std::string FileName)
-      : FDataFile(DataFile), FFileName(std::move(FileName)), FThread([this] { Run(); }) {}
-  ~TStateWriter() {
-    {
-      std::lock_guard<std::mutex> Lock(FLock);
-      FStop = true;
-    }
-    FWake.notify_one();
-    FThread.join();
-  }
-  TStateWriter(const TStateWriter&) = delete;
-  TStateWriter& operator=(const TStateWriter&) = delete;
-  void Write(std::string Text) {
-    {
-      std::lock_guard<std::mutex> Lock(FLock);
-      FWaiting = std::move(Text);
-    }
-    FWake.notify_one();
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> Lock(FLock);
-    for (;;) {
-      FWake.wait(Lock, [this] { return FStop || FWaiting; });
-      if (FStop) return;
-      std::string Text = std::move(*FWaiting);
-      FWaiting.reset();
-      Lock.unlock();
-      if (FlushFileBuffers(FDataFile)) SaveFileSafely(FFileName, Text);
-      Lock.lock();
-    }
-  }
-
-  HANDLE FDataFile;
-  std::string FFileName;
-  std::mutex FLock;
-  std::condition_variable FWake;
-  std::optional<std::string> FWaiting;
-  bool FStop = false;
-  std::thread FThread;  // last: it starts once the rest is made
-};
 
 namespace {
 
@@ -287,12 +170,11 @@ bool THttpDownProgeress::DownloadFile() {
 
 TAttemptEnd THttpDownProgeress::RunAttempt() {
   // Nothing is asked of the server for a file that cannot be made.
-  if (!IsPlainFileName(NameOf(SaveFile)) || SaveFile.size() + strlen(LongestSuffix) >= MAX_PATH)
-    return aeServer;
+  if (!IsPlainFileName(NameOf(SaveFile)) || !FitsSavePath(SaveFile)) return aeServer;
   // A digest that cannot be read can accept no file: nothing is fetched.
   TSha256 Digest;
   if (!ExpectedSha256.empty() && !ParseSha256(ExpectedSha256, Digest)) return aeVerify;
-  if (!PrepareFolder() || !FState.LoadFromFile(SaveFile + ".tsk.cfg")) return aeFile;
+  if (!PrepareFolder(SaveFile, AdminOnlyFolder) || !FState.LoadFromFile(StateFileName(SaveFile))) return aeFile;
   if (UserAgent.empty()) UserAgent = GetUserAgent();
   std::string Headers =
       "Accept: */*\r\nAccept-Language: zh-CN\r\nAccept-Encoding: deflate\r\nUser-Agent: " +
@@ -305,7 +187,7 @@ TAttemptEnd THttpDownProgeress::RunAttempt() {
   if (ExpectedSize != 0 && Size != ExpectedSize) return aeServer;
   if (Terminated()) return aeStopped;
 
-  TDataFile Data(SaveFile + ".tsk");
+  TDataFile Data(DataFileName(SaveFile));
   if (!Data.Opened()) return aeFile;
   if (Data.Length() < Down) Down = 0;
   if (Down < Size) {
@@ -356,87 +238,18 @@ TAttemptEnd THttpDownProgeress::FetchRest(TDataFile& Data, const std::string& He
   return TransferBlocks(Data.Handle());
 }
 
-// The folder exists before anything is written into it; with
-// AdminOnlyFolder, only administrators may write it, and files that others
-// could have changed are not resumed.
-bool THttpDownProgeress::PrepareFolder() {
-  std::string Folder = FolderOf(SaveFile);
-  if (!AdminOnlyFolder) return ForceFolder(Folder);
-  bool WasOpen = false;
-  if (!MakeAdminOnlyFolder(Folder, WasOpen)) return false;
-  if (WasOpen) {
-    DeleteFileA((SaveFile + ".tsk").c_str());
-    DeleteFileA((SaveFile + ".tsk.cfg").c_str());
-  }
-  return true;
-}
-
-// Puts the complete data file in place as SaveFile once it passed the
-// check; a stop requested before leaves both files for the next run. The
-// file stays held from the check on (see CheckedFile).
+// Puts the complete data file in place; a stop requested before leaves
+// both files for the next run.
 TAttemptEnd THttpDownProgeress::PutInPlace() {
   if (Size <= 0 || Down < Size) return aeFile;
-#ifdef ZR_TEST_SEAMS
-  // Tests widen the gap between the last block and the rename.
-  WaitForSingleObject(FCancel, TestSeamMs("ZR_TEST_PAUSE_BEFORE_RENAME"));
-#endif
-  if (Terminated()) return aeStopped;
-  std::string DataName = SaveFile + ".tsk";
-  FChecked = CreateFileA(DataName.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (FChecked == INVALID_HANDLE_VALUE) {
-    FChecked = nullptr;
-    return aeFile;
-  }
-  TAttemptEnd End = CheckHeld();
-  if (End == aeDone) End = RenameHeld();
-  if (End == aeDone) return aeDone;
-  ReleaseCheckedFile();
-  if (End == aeVerify) {
-    // Not the named file: the next run starts from byte 0 instead of
-    // resuming or renaming it.
-    DeleteFileA(DataName.c_str());
-    DeleteFileA((SaveFile + ".tsk.cfg").c_str());
-    Down = 0;  // nothing left to resume: the state is not written again
-  }
+  TAttemptEnd End = ::PutInPlace(SaveFile, Size, ExpectedSha256, FCancel, FChecked);
+  if (End == aeVerify) Down = 0;  // nothing left to resume: the state is not written again
   return End;
-}
-
-// The held file has the announced size and, when the document names it,
-// the digest.
-TAttemptEnd THttpDownProgeress::CheckHeld() {
-  LARGE_INTEGER Length{};
-  if (!GetFileSizeEx(FChecked, &Length) || Length.QuadPart != Size) return aeFile;
-  if (ExpectedSha256.empty()) return aeDone;
-  TSha256 Expected, Found;
-  ParseSha256(ExpectedSha256, Expected);  // its form was checked before the probe
-  THashEnd Hashed = FileSha256(FChecked, FCancel, Found);
-  if (Hashed == heStopped) return aeStopped;
-  if (Hashed == heFailed) return aeFile;
-  return Found == Expected ? aeDone : aeVerify;
-}
-
-// Renames the held file to SaveFile through its handle. An earlier file
-// that cannot be deleted (held open by another program) fails the attempt:
-// the file at SaveFile would not be the one just checked.
-TAttemptEnd THttpDownProgeress::RenameHeld() {
-  if (FileExists(SaveFile) && !DeleteFileA(SaveFile.c_str())) return aeFile;
-  int Length = MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, nullptr, 0);
-  if (Length <= 0) return aeFile;
-  std::vector<char> Buffer(sizeof(FILE_RENAME_INFO) + Length * sizeof(WCHAR));
-  auto* Rename = reinterpret_cast<FILE_RENAME_INFO*>(Buffer.data());
-  Rename->ReplaceIfExists = FALSE;
-  Rename->FileNameLength = (Length - 1) * sizeof(WCHAR);
-  MultiByteToWideChar(CP_ACP, 0, SaveFile.c_str(), -1, Rename->FileName, Length);
-  if (!SetFileInformationByHandle(FChecked, FileRenameInfo, Rename, static_cast<DWORD>(Buffer.size())))
-    return aeFile;
-  DeleteFileA((SaveFile + ".tsk.cfg").c_str());
-  return aeDone;
 }
 
 void THttpDownProgeress::EndAttempt(bool Succeeded) {
   CloseInternet(FRequest);
-  if (!Succeeded && Down > 0) FState.SaveToFile(SaveFile + ".tsk.cfg");
+  if (!Succeeded && Down > 0) FState.SaveToFile(StateFileName(SaveFile));
   FState.Clear();
   CloseInternet(FConnect);
   CloseInternet(FRoot);
@@ -458,7 +271,7 @@ bool THttpDownProgeress::QueryResumeInfo() {
   }
   std::string Tag = QueryHeader(HTTP_QUERY_ETAG);
   std::string Modified = Tag.empty() ? QueryHeader(HTTP_QUERY_LAST_MODIFIED) : "";
-  std::string StateName = SaveFile + ".tsk.cfg";
+  std::string StateName = StateFileName(SaveFile);
   Down = 0;
   if (FileExists(StateName) && SameText(FState.ReadString(StateSection, "ETag", ""), Tag) &&
       SameText(FState.ReadString(StateSection, "Size", "0"), std::to_string(Size)) &&
@@ -500,7 +313,7 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   FSavedDown = Down;
   FSavedTick = GetTickCount();
   FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
-  TStateWriter Writer(DataFile, SaveFile + ".tsk.cfg");
+  TStateWriter Writer(DataFile, StateFileName(SaveFile));
   while (WaitForData(Available) && Available > 0) {
     DWORD Want = Available < FullBuffer ? BlockSize : ReadSize;
     DWORD Start = GetTickCount();
@@ -737,12 +550,6 @@ std::vector<std::string> SplitString(const std::string& Text, char Delimiter) {
     Start = End + 1;
   }
   return Pieces;
-}
-
-bool IsPlainFileName(const std::string& Name) {
-  // "." and ".." end in a dot as well.
-  return !Name.empty() && Name.back() != '.' && Name.back() != ' ' &&
-         Name.size() + strlen(LongestSuffix) <= 255 && !IsDeviceName(Name) && !HasForbiddenCharacter(Name);
 }
 
 int64_t TextToInt64(const std::string& Text, int64_t Default) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/Thread.h"
+#include "net/uDownloadFile.h"
 #include "net/uMemIniFile.h"
 
 // The failure text of a download that got no answer at all.
@@ -27,12 +28,6 @@ using TDownProgressEvent = std::function<void(TObject* Sender, float Percent)>;
 using TDownErrorEvent = std::function<void(TObject* Sender, const std::string& Msg)>;
 
 struct TInetCall;
-class TDataFile;
-class TStateWriter;
-
-// How an attempt ended. Every end but aeDone and aeStopped raises exactly
-// one error event.
-enum TAttemptEnd { aeDone, aeStopped, aeNetwork, aeServer, aeFile, aeVerify };
 
 class THttpDownProgeress : public TThread {
  public:
@@ -84,10 +79,7 @@ class THttpDownProgeress : public TThread {
   TAttemptEnd RunAttempt();
   bool OpenRequest();
   TAttemptEnd FetchRest(TDataFile& Data, const std::string& Headers);
-  bool PrepareFolder();
   TAttemptEnd PutInPlace();
-  TAttemptEnd CheckHeld();
-  TAttemptEnd RenameHeld();
   void EndAttempt(bool Succeeded);
   bool QueryResumeInfo();
   bool AcceptDataResponse();
@@ -141,11 +133,6 @@ TUrlParts ParseUrl(const std::string& Url);
 std::string EncodeUrlPart(const std::string& Part);
 // The non-empty pieces between Delimiter characters.
 std::vector<std::string> SplitString(const std::string& Text, char Delimiter);
-// A name Windows creates as a plain file: not empty, no device name (with or
-// without an extension), no forbidden or control character, no trailing dot
-// or space, and room for the task's longest suffix. Name is in the system
-// code page.
-bool IsPlainFileName(const std::string& Name);
 // Decimal text to a signed 64-bit number; Default when it is not one or does
 // not fit.
 int64_t TextToInt64(const std::string& Text, int64_t Default);
