@@ -7,6 +7,7 @@
 #include "app/uFunction.h"
 #include "app/uRuning.h"
 #include "framework/Application.h"
+#include "framework/uLog.h"
 #include "ui/frmProgress.h"
 
 namespace {
@@ -28,6 +29,7 @@ void RestrictDllSearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
+  OpenLog(GetUserDataDir());
   // The elevated re-launch runs while the first instance still holds the mutex.
   if (!HasSwitch(SHELL_UAC_SWITCH) && IsAlreadyRunning(UPDATE_MUTEX_NAME)) {
     ShowRunningInstance();
@@ -58,5 +60,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The process ends with 0 whatever happened; the controller is freed below.
   }
   delete Helper;
+  CloseLog();
   return 0;
 }
