@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/uFunction.h"
+#include "framework/uLog.h"
 
 namespace {
 
@@ -54,6 +55,18 @@ std::string QuoteTag(const std::string& Tag) {
 
 bool IsBlank(const std::string& Text) {
   return Text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// The URL from the first '/' after its host on.
+std::string UrlPath(const std::string& Url) {
+  size_t Host = Url.find("//");
+  size_t Slash = Url.find('/', Host == std::string::npos ? 0 : Host + 2);
+  return Slash == std::string::npos ? "/" : Url.substr(Slash);
+}
+
+unsigned long FileSize(const std::string& FileName) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  return GetFileAttributesExA(FileName.c_str(), GetFileExInfoStandard, &Data) ? Data.nFileSizeLow : 0;
 }
 
 // A header value with a line break would add lines to an INI file.
@@ -322,13 +335,21 @@ std::string GetUrlFile(const std::string& Url, const std::string& LocalPath,
     // The new tag is stored only with the copy it belongs to: beside a copy
     // that could not be replaced, or was cut by a full disk, it would draw
     // 304s for a body never saved.
+    const char* Outcome = Fetched ? "refused" : "none";
     if (Fetched && (!Accept || Accept(Fetched->Body))) {
-      if (SaveFileSafely(Path, Fetched->Body) && Fetched->Tag)
-        WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
+      Outcome = "not saved";
+      if (SaveFileSafely(Path, Fetched->Body)) {
+        Outcome = "saved";
+        if (Fetched->Tag) WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
+      }
     } else if (Existed) {
       TouchFile(Path);
     }
-    return FileExists(Path) ? Path : "";
+    bool HasCopy = FileExists(Path);
+    Log("document %s: status %d, body %s (%lu bytes), %s copy of %lu bytes", UrlPath(Url).c_str(), Heard.Status,
+        Outcome, Fetched ? static_cast<unsigned long>(Fetched->Body.size()) : 0UL,
+        !HasCopy ? "no" : Outcome == std::string("saved") ? "new" : "kept", HasCopy ? FileSize(Path) : 0UL);
+    return HasCopy ? Path : "";
   } catch (...) {
     return "";
   }
