@@ -19,30 +19,14 @@ host=$(sed -n 's/^ZERUN_UPDATE_HOST:[A-Z]*=//p' "$build/CMakeCache.txt")
 port=${host##*:}
 [ -f "$build/bin/ZeRunUpdate.exe" ] || { echo "$build/bin/ZeRunUpdate.exe missing" >&2; exit 1; }
 
-work=$(mktemp -d /tmp/zr-bench-quiet.XXXXXX)
-xvfb_pid= server_pid=
-cleanup() {
-  set +e
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/seat.sh"
+bench_seat quiet
 
 cmake -S "$root/bench/quiet" -B "$build/bench-quiet" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >/dev/null
 cmake --build "$build/bench-quiet" -j2 >/dev/null
 
-for n in $(seq 150 250); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-  [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; break; }
-  kill "$xvfb_pid" 2>/dev/null; xvfb_pid=
-done
-[ -n "$xvfb_pid" ] || { echo "no free X display" >&2; exit 1; }
+bench_display
 
 # The document offers 1.1, the version installed: "no update".
 mkdir -p "$work/www/App"
