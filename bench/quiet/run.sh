@@ -22,9 +22,7 @@ port=${host##*:}
 . "$root/bench/seat.sh"
 bench_seat quiet
 
-cmake -S "$root/bench/quiet" -B "$build/bench-quiet" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >/dev/null
-cmake --build "$build/bench-quiet" -j2 >/dev/null
+bench_build quiet
 
 bench_display
 

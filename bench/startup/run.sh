@@ -31,9 +31,7 @@ done
 bench_seat startup
 
 # The driver and the minimal program, in a build folder of their own.
-cmake -S "$root/bench/startup" -B "$build/bench-startup" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >/dev/null
-cmake --build "$build/bench-startup" -j2 >/dev/null
+bench_build startup
 
 bench_display
 
