@@ -41,6 +41,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 0;
   }
 
+  // A quiet run asks first: most end here, with nothing shown.
+  if (IsSilentRun() && !RunQuietCheck()) {
+    Log("run ends");
+    CloseLog();
+    return 0;
+  }
+
   Application->Initialize();
   Application->ShowMainForm = false;
   Application->SetTitle(APPLICATION_TITLE);

@@ -175,7 +175,67 @@ void KeepPublished(const TUpdateInfo& Info) {
     WriteRunState(PublishedSection, PublishedKey, Info.Published);
 }
 
+// The administrator's word, read once a run: it holds over the document and
+// the user.
+const TUpdatePolicy& Policy() {
+  static const TUpdatePolicy Read = [] {
+    TUpdatePolicy Value = ReadUpdatePolicy();
+    Log("policy: UpdateDefault %u, TargetVersionPrefix \"%s\"", Value.UpdateDefault, Value.VersionPrefix.c_str());
+    return Value;
+  }();
+  return Read;
+}
+
+// Every reason for "no update" meets here, for the quiet run before any
+// window exists and for the controller alike.
+TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, bool AllowDowngrade, int Rollout,
+                       bool Critical) {
+  // With a key built in, a replayed earlier document must not install an
+  // older release unless the vendor signed that wish.
+  bool MayDowngrade = !*UPDATE_PUBLIC_KEY || AllowDowngrade;
+  TQuietRun Quiet{Rollout, RolloutPosition(MachineIdentity(), Version), Critical, HasSwitch(SHELL_UAC_SWITCH),
+                  !Urls.empty()};
+  for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
+  Log("release %s: machine position %d against rollout %d %%%s%s", TCallBackHelper::VersionToText(Version).c_str(),
+      Quiet.Position, Quiet.Percent, Quiet.Critical ? ", critical" : "",
+      Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
+  TNoUpdateReason Reason = nrNone;
+  TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
+                                          IsPostBbsRun(), IsSilentRun(), MayDowngrade, Quiet, Policy().VersionPrefix,
+                                          &Reason);
+  Log("installed %s, offered %s: %s%s", TCallBackHelper::VersionToText(GetLocalVersion()).c_str(),
+      TCallBackHelper::VersionToText(Version).c_str(), NoUpdateReasonText(Reason),
+      Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
+  return Decision;
+}
+
+// The quiet run's answer, read before the controller existed: its start
+// takes it instead of fetching again.
+std::unique_ptr<TUpdateInfo> QuietAnswer;
+
 }  // namespace
+
+bool RunQuietCheck() {
+  // A run the administrator keeps from asking ends here; one with a notice
+  // to show goes on to the windows.
+  if (TCheckDecision Check = DecideCheck(Policy(), true, HasSwitch(SHELL_UAC_SWITCH)); Check != cdCheck) {
+    if (Check == cdEndQuietly) Log("no request: the administrator turned updates off for runs the user did not ask for");
+    return Check == cdShowDisabled;
+  }
+  std::unique_ptr<TUpdateInfo> Info = TCallBackHelper::FetchInfo(CheckUrl());
+  if (!Info) {
+    // No answer: what the checking notice's time-out would decide, at once.
+    if (CheckFailureCount()) {
+      Application->Initialize();
+      ShowManualDownloadNotice();
+    }
+    return false;
+  }
+  if (Decide(Info->Version, Info->Urls, Info->AllowDowngrade, Info->Rollout, Info->Critical) == udShowNothing)
+    return false;
+  QuietAnswer = std::move(Info);
+  return true;
+}
 
 TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
   // FUrls starts empty as a member. The window must exist before the
@@ -187,9 +247,7 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
     if (FDownloader) FDownloader->StopAttempt();
   };
   // The administrator's word holds over the document and the user.
-  FPolicy = ReadUpdatePolicy();
-  Log("policy: UpdateDefault %u, TargetVersionPrefix \"%s\"", FPolicy.UpdateDefault, FPolicy.VersionPrefix.c_str());
-  switch (DecideCheck(FPolicy, IsSilentRun(), HasSwitch(SHELL_UAC_SWITCH))) {
+  switch (DecideCheck(Policy(), IsSilentRun(), HasSwitch(SHELL_UAC_SWITCH))) {
     case cdShowDisabled:
       Log("no request: the administrator turned updates off");
       ShowErrorNotice("系统管理员已关闭升级!");
@@ -197,7 +255,7 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
       return;
     case cdEndQuietly:
       Log("no request: the administrator turned updates off%s",
-          FPolicy.UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
+          Policy().UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
       CloseRun();
       return;
     case cdCheck:
@@ -244,16 +302,19 @@ void TCallBackHelper::WMUpdateInfo() {
 }
 
 void TCallBackHelper::StartCheck() {
+  if (QuietAnswer) {
+    FInbox->Info = std::move(QuietAnswer);
+    PostMessageA(Handle(), WM_UPDATEINFO, 0, 0);
+    return;
+  }
   auto Request = std::make_unique<TCheckRequest>(TCheckRequest{CheckUrl(), FInbox});
   RunAsync(&TCallBackHelper::FetchUpdateInfo, reinterpret_cast<intptr_t>(Request.get()),
            reinterpret_cast<intptr_t>(Handle()));
   Request.release();  // the task frees it
 }
 
-int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
-  bool Result = false;
+std::unique_ptr<TUpdateInfo> TCallBackHelper::FetchInfo(const std::string& Url) {
   try {
-    std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
     // With a key built in, a fresh document that may not act is not kept:
     // the good copy stays for offline runs, and a forged answer cannot pin
     // the real tag on itself and draw 304s for ever after.
@@ -264,35 +325,43 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
       };
     // A quiet run leaves a server that asked for quiet alone: the copy kept
     // from before answers, as offline. The user who asked hears it is busy.
-    std::string Host = ParseUrl(Request->Url).Host;
+    std::string Host = ParseUrl(Url).Host;
     TFetchAnswer Answer;
-    std::string Path = GetUserDataDir() + "Down\\" + UrlFileName(Request->Url);
+    std::string Path = GetUserDataDir() + "Down\\" + UrlFileName(Url);
     if (IsSilentRun() && IsBackedOff(Host)) {
       Log("quiet run: %s asked for quiet, the document is not asked for", Host.c_str());
       if (!FileExists(Path)) Path.clear();
     } else {
-      Path = GetUrlFile(Request->Url, "", Accept, &Answer);
+      Path = GetUrlFile(Url, "", Accept, &Answer);
       NoteRetryAfter(Host, std::to_string(Answer.Status), Answer.RetryAfter);
     }
-    Result = !Path.empty();
-    HWND Wnd = reinterpret_cast<HWND>(WndParam);
     auto Info = std::make_unique<TUpdateInfo>();
     Info->ServerBusy = !IsSilentRun() && (Answer.Status == 503 || Answer.Status == 429);
-    std::string Bytes = Result && Wnd && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
+    std::string Bytes = !Path.empty() && FileExists(Path) ? ReadFileText(Path, MaxDocumentSize) : "";
     const char* Verdict = "nothing to read";
     bool Acts = !Bytes.empty() && ReadActingDocument(Bytes, *Info, &Verdict);
-    Log("document %s: %zu bytes, %s", ParseUrl(Request->Url).Object.c_str(), Bytes.size(), Verdict);
-    // A document that may not act is no answer: the checking notice's
-    // time-out takes over, as when nothing arrives.
-    if (Info->ServerBusy || Acts) {
-      if (Acts) KeepPublished(*Info);
-      Request->Inbox->Info = std::move(Info);
-      PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
-    }
+    Log("document %s: %zu bytes, %s", ParseUrl(Url).Object.c_str(), Bytes.size(), Verdict);
+    if (Acts) KeepPublished(*Info);
+    // A document that may not act is no answer, as when nothing arrives.
+    if (Info->ServerBusy || Acts) return Info;
   } catch (...) {
-    // Nothing arrives; the checking notice's time-out takes over.
   }
-  return Result ? 1 : 0;
+  return nullptr;
+}
+
+int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
+  try {
+    std::unique_ptr<TCheckRequest> Request(reinterpret_cast<TCheckRequest*>(Param1));
+    HWND Wnd = reinterpret_cast<HWND>(WndParam);
+    std::unique_ptr<TUpdateInfo> Info = FetchInfo(Request->Url);
+    // Without an answer the checking notice's time-out takes over.
+    if (!Info || !Wnd) return 0;
+    Request->Inbox->Info = std::move(Info);
+    PostMessageA(Wnd, WM_UPDATEINFO, 0, 0);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
 }
 
 void TCallBackHelper::PrepareDownloader() {
@@ -342,22 +411,7 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     CloseRun();
     return;
   }
-  // With a key built in, a replayed earlier document must not install an
-  // older release unless the vendor signed that wish.
-  bool MayDowngrade = !*UPDATE_PUBLIC_KEY || FAllowDowngrade;
-  TQuietRun Quiet{FRollout, RolloutPosition(MachineIdentity(), Version), FCritical, HasSwitch(SHELL_UAC_SWITCH),
-                  !Urls.empty()};
-  for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
-  Log("release %s: machine position %d against rollout %d %%%s%s", VersionToText(Version).c_str(), Quiet.Position,
-      Quiet.Percent, Quiet.Critical ? ", critical" : "",
-      Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
-  TNoUpdateReason Reason = nrNone;
-  TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
-                                          IsPostBbsRun(), IsSilentRun(), MayDowngrade, Quiet, FPolicy.VersionPrefix,
-                                          &Reason);
-  Log("installed %s, offered %s: %s%s", VersionToText(GetLocalVersion()).c_str(), VersionToText(Version).c_str(),
-      NoUpdateReasonText(Reason), Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
-  switch (Decision) {
+  switch (Decide(Version, Urls, FAllowDowngrade, FRollout, FCritical)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;

@@ -79,6 +79,8 @@ class TCallBackHelper : public TWinControl {
   // information in Inbox and posts WM_UPDATEINFO to Wnd. Param1 is a
   // TCheckRequest made with new, which the task frees.
   static int32_t FetchUpdateInfo(intptr_t Param1, intptr_t Wnd);
+  // Fetches and reads the document at Url: its information when it may act.
+  static std::unique_ptr<TUpdateInfo> FetchInfo(const std::string& Url);
 
  protected:
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
@@ -95,7 +97,6 @@ class TCallBackHelper : public TWinControl {
   void OnDownloadError(TObject* Sender, const std::string& Msg);
   void OnDownloadComplete(TObject* Sender);
 
-  TUpdatePolicy FPolicy;  // read once, at the start of the run
   THttpDownProgeress* FDownloader = nullptr;
   std::vector<std::string> FUrls;
   uint32_t FVersion = 0;
@@ -116,3 +117,10 @@ struct TCheckRequest {
   std::string Url;
   std::shared_ptr<TUpdateInbox> Inbox;
 };
+
+// The quiet run's check, made before any window exists, so that a run with
+// nothing to show pays only for its request: fetches and decides on this
+// thread. False when the run is over: no update, or no answer (the failure
+// counted, and the manual-download notice shown at the limit). True when
+// the controller is to act on the answer, which it takes without a fetch.
+bool RunQuietCheck();

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
+#include <userenv.h>
 #include <stdlib.h>
 
 #include <cstddef>
@@ -159,7 +160,22 @@ std::string GetSpecialFolder(int Csidl) {
   return IncludeTrailingBackslash(Path);
 }
 
-std::string GetUserDataDir() { return UserDataDirIn(GetSpecialFolder(CSIDL_PROFILE)); }
+namespace {
+
+// The profile folder of the process's account. The shell's answer for it
+// loads COM under Wine, which a quiet run otherwise does without.
+std::string ProfileFolder() {
+  HANDLE Token = nullptr;
+  char Path[MAX_PATH] = "";
+  DWORD Length = MAX_PATH;
+  bool Ok = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &Token) && GetUserProfileDirectoryA(Token, Path, &Length);
+  if (Token) CloseHandle(Token);
+  return Ok ? IncludeTrailingBackslash(Path) : GetSpecialFolder(CSIDL_PROFILE);
+}
+
+}  // namespace
+
+std::string GetUserDataDir() { return UserDataDirIn(ProfileFolder()); }
 
 std::string UserDataDirIn(const std::string& Profile) {
   // Without a profile folder the data lie beside the program: a folder

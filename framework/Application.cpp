@@ -35,10 +35,7 @@ void ForEachThreadForm(Action Act) {
 
 }  // namespace
 
-TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner), FTitle(ModuleBaseName()) {
-  Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
-  if (!Icon) Icon = LoadIcon(nullptr, IDI_APPLICATION);
-}
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner), FTitle(ModuleBaseName()) {}
 
 TApplication::~TApplication() {
   MarkDestroying();
@@ -50,6 +47,10 @@ void TApplication::Initialize() { Handle(); }
 HWND TApplication::Handle() const {
   if (!FHandle) {
     auto* Self = const_cast<TApplication*>(this);
+    // With the first window: an icon loads the display driver, which a run
+    // that shows nothing does without.
+    Self->Icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+    if (!Self->Icon) Self->Icon = LoadIcon(nullptr, IDI_APPLICATION);
     FHandle = AllocateHWnd(
         [Self](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
           return Self->WndProc(Wnd, Msg, WParam, LParam);

@@ -20,7 +20,7 @@ class TApplication : public TComponent {
   bool ShowMainForm = true;
   void SetTitle(const std::string& Value);
   std::string Title() const { return FTitle; }
-  HICON Icon;
+  HICON Icon = nullptr;  // loaded with the application window
 
   // ref = new T(this); the first form created becomes the main form.
   template <class T>

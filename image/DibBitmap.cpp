@@ -1,6 +1,5 @@
 #include "image/DibBitmap.h"
 
-#include <cstring>
 
 namespace {
 
@@ -24,14 +23,6 @@ std::unique_ptr<TDibBitmap> TDibBitmap::Create(int width, int height, void** bit
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0);
   if (!bitmap) return nullptr;
   return std::unique_ptr<TDibBitmap>(new TDibBitmap(bitmap, width, height));
-}
-
-std::unique_ptr<TDibBitmap> TDibBitmap::FromPixels(const TDecodedPixels& pixels) {
-  if (pixels.Width < 1 || pixels.Height < 1) return nullptr;
-  void* bits = nullptr;
-  auto dib = Create(pixels.Width, pixels.Height, &bits);
-  if (dib) std::memcpy(bits, pixels.Rows.data(), pixels.Rows.size());
-  return dib;
 }
 
 std::unique_ptr<TDibBitmap> TDibBitmap::FromBitmap(HBITMAP bitmap) {

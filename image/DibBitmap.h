@@ -6,15 +6,12 @@
 
 #include <memory>
 
-#include "image/JpegDecoder.h"
-
 class TDibBitmap {
  public:
   ~TDibBitmap();
   TDibBitmap(const TDibBitmap&) = delete;
   TDibBitmap& operator=(const TDibBitmap&) = delete;
 
-  static std::unique_ptr<TDibBitmap> FromPixels(const TDecodedPixels& pixels);
   // A copy of any bitmap the DC functions can read.
   static std::unique_ptr<TDibBitmap> FromBitmap(HBITMAP bitmap);
 

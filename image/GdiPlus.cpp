@@ -24,6 +24,7 @@ using TGdipCreateBitmapFromStream = TStatus(WINAPI*)(IStream*, void**);
 using TGdipGetImageWidth = TStatus(WINAPI*)(void*, UINT*);
 using TGdipGetImageHeight = TStatus(WINAPI*)(void*, UINT*);
 using TGdipDisposeImage = TStatus(WINAPI*)(void*);
+using TGdipCreateHBITMAPFromBitmap = TStatus(WINAPI*)(void*, HBITMAP*, DWORD);
 using TGdipCreateFromHDC = TStatus(WINAPI*)(HDC, void**);
 using TGdipDeleteGraphics = TStatus(WINAPI*)(void*);
 using TGdipDrawImageRectRect = TStatus(WINAPI*)(void*, void*, TReal, TReal, TReal, TReal, TReal,
@@ -36,6 +37,7 @@ class TGdiPlusLibrary {
   TGdipGetImageWidth GetImageWidth = nullptr;
   TGdipGetImageHeight GetImageHeight = nullptr;
   TGdipDisposeImage DisposeImage = nullptr;
+  TGdipCreateHBITMAPFromBitmap CreateHBITMAPFromBitmap = nullptr;
   TGdipCreateFromHDC CreateFromHDC = nullptr;
   TGdipDeleteGraphics DeleteGraphics = nullptr;
   TGdipDrawImageRectRect DrawImageRectRect = nullptr;
@@ -74,11 +76,12 @@ class TGdiPlusLibrary {
     GetImageWidth = Load<TGdipGetImageWidth>("GdipGetImageWidth");
     GetImageHeight = Load<TGdipGetImageHeight>("GdipGetImageHeight");
     DisposeImage = Load<TGdipDisposeImage>("GdipDisposeImage");
+    CreateHBITMAPFromBitmap = Load<TGdipCreateHBITMAPFromBitmap>("GdipCreateHBITMAPFromBitmap");
     CreateFromHDC = Load<TGdipCreateFromHDC>("GdipCreateFromHDC");
     DeleteGraphics = Load<TGdipDeleteGraphics>("GdipDeleteGraphics");
     DrawImageRectRect = Load<TGdipDrawImageRectRect>("GdipDrawImageRectRect");
     return Shutdown && CreateBitmapFromStream && GetImageWidth && GetImageHeight &&
-           DisposeImage && CreateFromHDC && DeleteGraphics && DrawImageRectRect;
+           DisposeImage && CreateHBITMAPFromBitmap && CreateFromHDC && DeleteGraphics && DrawImageRectRect;
   }
 
   template <typename F>
@@ -150,4 +153,11 @@ void TGdiPlusImage::DrawPart(HDC dc, const RECT& dest, const RECT& source, float
                          TReal(source.right - source.left) * sourceScale,
                          TReal(source.bottom - source.top) * sourceScale, UnitPixel, nullptr, nullptr, nullptr);
   gdip.DeleteGraphics(graphics);
+}
+
+HBITMAP TGdiPlusImage::CreateBitmap() const {
+  TGdiPlusLibrary& gdip = TGdiPlusLibrary::Instance();
+  HBITMAP bitmap = nullptr;
+  if (!gdip.Started() || gdip.CreateHBITMAPFromBitmap(FImage, &bitmap, 0) != 0) return nullptr;
+  return bitmap;
 }

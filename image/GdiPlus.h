@@ -1,5 +1,6 @@
 #pragma once
-// PNG pictures through the flat API of gdiplus.dll, loaded at run time.
+// PNG and JPEG pictures through the flat API of gdiplus.dll, loaded at run
+// time.
 // GDI+ is started on first use and shut down when the process exits.
 
 #include <windows.h>
@@ -15,6 +16,9 @@ class TGdiPlusImage {
 
   // Decodes a PNG (or any format GDI+ reads) from bytes; empty on failure.
   static std::unique_ptr<TGdiPlusImage> Decode(const void* data, size_t size);
+
+  // The picture as a GDI bitmap, which the caller deletes; null on failure.
+  HBITMAP CreateBitmap() const;
 
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }

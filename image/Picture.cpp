@@ -5,7 +5,6 @@
 
 #include "image/DibBitmap.h"
 #include "image/GdiPlus.h"
-#include "image/JpegDecoder.h"
 
 namespace {
 
@@ -63,8 +62,13 @@ bool TPicture::Decode(const void* data, size_t size) {
     FPNG = TGdiPlusImage::Decode(data, size);
     if (FPNG) FKind = pkPNG;
   } else if (data && IsJPEG(data, size)) {
-    TDecodedPixels pixels;
-    if (DecodeJpeg(data, size, pixels)) FBitmap = TDibBitmap::FromPixels(pixels);
+    // The system's JPEG decoder, through GDI+ as the PNGs, drawn opaque.
+    const std::unique_ptr<TGdiPlusImage> image = TGdiPlusImage::Decode(data, size);
+    HBITMAP bitmap = image ? image->CreateBitmap() : nullptr;
+    if (bitmap) {
+      FBitmap = TDibBitmap::FromBitmap(bitmap);
+      DeleteObject(bitmap);
+    }
     if (FBitmap) FKind = pkJPEG;
   }
   return FKind != pkNone;

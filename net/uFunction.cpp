@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/uFunction.h"
+#include "framework/uLog.h"
 
 namespace {
 
@@ -54,6 +55,18 @@ std::string QuoteTag(const std::string& Tag) {
 
 bool IsBlank(const std::string& Text) {
   return Text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// The URL from the first '/' after its host on.
+std::string UrlPath(const std::string& Url) {
+  size_t Host = Url.find("//");
+  size_t Slash = Url.find('/', Host == std::string::npos ? 0 : Host + 2);
+  return Slash == std::string::npos ? "/" : Url.substr(Slash);
+}
+
+unsigned long FileSize(const std::string& FileName) {
+  WIN32_FILE_ATTRIBUTE_DATA Data;
+  return GetFileAttributesExA(FileName.c_str(), GetFileExInfoStandard, &Data) ? Data.nFileSizeLow : 0;
 }
 
 // A header value with a line break would add lines to an INI file.
@@ -238,19 +251,33 @@ std::optional<TFetched> FetchConditional(const std::string& Url,
   if (!IsBlank(Tag) && Tag != "0") Headers += "If-None-Match: " + Tag + "\r\n";
   DWORD Start = GetTickCount();
   DWORD Limit = FetchLimitMs();
+  URL_COMPONENTSA Parts{};
+  Parts.dwStructSize = sizeof(Parts);
+  char Host[INTERNET_MAX_HOST_NAME_LENGTH] = "", Path[INTERNET_MAX_URL_LENGTH] = "", Query[INTERNET_MAX_URL_LENGTH] = "";
+  Parts.lpszHostName = Host;
+  Parts.dwHostNameLength = sizeof(Host);
+  Parts.lpszUrlPath = Path;
+  Parts.dwUrlPathLength = sizeof(Path);
+  Parts.lpszExtraInfo = Query;
+  Parts.dwExtraInfoLength = sizeof(Query);
+  if (!InternetCrackUrlA(Url.c_str(), 0, 0, &Parts)) return std::nullopt;
   TInternetHandle Session(InternetOpenA("ZeRunUpdate", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!Session) return std::nullopt;
-  // The connection and the answer's head take at most half each; the body
-  // gets what is left.
-  LimitWaits(Session, Limit / 2);
+  TInternetHandle Connection(
+      Session ? InternetConnectA(Session, Host, Parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr);
+  if (!Connection) return std::nullopt;
   // From the server, never from the platform's cache, and nothing written
   // there. A certificate that does not verify fails the request: no flag
   // here may ever ignore one.
   DWORD Flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
-                INTERNET_FLAG_NO_UI;
-  TInternetHandle Request(InternetOpenUrlA(Session, Url.c_str(), Headers.c_str(),
-                                           static_cast<DWORD>(Headers.size()), Flags, 0));
-  if (!Request || !AnsweredAsAsked(Request, Url)) return std::nullopt;
+                INTERNET_FLAG_NO_UI | (Parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+  TInternetHandle Request(
+      HttpOpenRequestA(Connection, "GET", (std::string(Path) + Query).c_str(), nullptr, nullptr, nullptr, Flags, 0));
+  if (!Request) return std::nullopt;
+  // The connection and the answer's head take at most half each; the body
+  // gets what is left.
+  LimitWaits(Request, Limit / 2);
+  if (!HttpSendRequestA(Request, Headers.c_str(), static_cast<DWORD>(Headers.size()), nullptr, 0)) return std::nullopt;
+  if (!AnsweredAsAsked(Request, Url)) return std::nullopt;
   DWORD Status = 0;
   DWORD Length = sizeof(Status);
   DWORD Index = 0;
@@ -308,13 +335,21 @@ std::string GetUrlFile(const std::string& Url, const std::string& LocalPath,
     // The new tag is stored only with the copy it belongs to: beside a copy
     // that could not be replaced, or was cut by a full disk, it would draw
     // 304s for a body never saved.
+    const char* Outcome = Fetched ? "refused" : "none";
     if (Fetched && (!Accept || Accept(Fetched->Body))) {
-      if (SaveFileSafely(Path, Fetched->Body) && Fetched->Tag)
-        WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
+      Outcome = "not saved";
+      if (SaveFileSafely(Path, Fetched->Body)) {
+        Outcome = "saved";
+        if (Fetched->Tag) WriteIniString(DefaultCacheFile(), ETagSection, Path, *Fetched->Tag);
+      }
     } else if (Existed) {
       TouchFile(Path);
     }
-    return FileExists(Path) ? Path : "";
+    bool HasCopy = FileExists(Path);
+    Log("document %s: status %d, body %s (%lu bytes), %s copy of %lu bytes", UrlPath(Url).c_str(), Heard.Status,
+        Outcome, Fetched ? static_cast<unsigned long>(Fetched->Body.size()) : 0UL,
+        !HasCopy ? "no" : Outcome == std::string("saved") ? "new" : "kept", HasCopy ? FileSize(Path) : 0UL);
+    return HasCopy ? Path : "";
   } catch (...) {
     return "";
   }

@@ -11,7 +11,7 @@ packages=(
   cmake make python3 clang libclang-rt-14-dev dpkg-dev autoconf automake libtool
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   gcc-mingw-w64-x86-64-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  googletest libgtest-dev libbenchmark-dev libjpeg62-turbo-dev
+  googletest libgtest-dev libbenchmark-dev
   rapidjson-dev nlohmann-json3-dev libsodium-dev libexpat1-dev openssl pkg-config
   wine wine64 xvfb xdotool imagemagick x11-utils fonts-wqy-microhei locales
 )
@@ -107,21 +107,6 @@ provide() {
   mkdir -p "$cache" && cp -r "$prefix/lib" "$prefix/include" "$cache/" || true
 }
 
-build_jpeg() {
-  local triplet=$1 prefix=$2 srcdir=$3
-  local bdir="$deps/build/jpeg-$triplet"
-  rm -rf "$bdir"
-  cmake -S "$srcdir" -B "$bdir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-$triplet.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DWITH_JAVA=OFF -DCMAKE_POLICY_DEFAULT_CMP0057=NEW >/dev/null
-  cmake --build "$bdir" -j2 --target jpeg-static >/dev/null
-  mkdir -p "$prefix/lib" "$prefix/include"
-  cp "$bdir/libjpeg.a" "$prefix/lib/"
-  cp "$srcdir/jpeglib.h" "$srcdir/jmorecfg.h" "$srcdir/jerror.h" "$bdir/jconfig.h" "$prefix/include/"
-  rm -rf "$bdir"
-}
-
 # Ed25519 for the document's signature. The minimal build keeps the
 # signatures and leaves out what the program never calls; one verification
 # of a small document needs no speed, so it is built for size, each function
@@ -140,7 +125,6 @@ build_sodium() {
 }
 
 for triplet in x86_64-w64-mingw32 i686-w64-mingw32; do
-  provide libjpeg-turbo libjpeg62-turbo-dev libjpeg.a build_jpeg "$triplet"
   provide libsodium libsodium-dev libsodium.a build_sodium "$triplet"
 done
 echo "setup: ready"

@@ -27,34 +27,13 @@ for f in ZeRunUpdate.exe standin_installer.exe; do
   [ -f "$build/bin/$f" ] || { echo "$build/bin/$f missing: build ZeRunUpdate and zr_standins" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/zr-bench-startup.XXXXXX)
-xvfb_pid= server_pid=
-cleanup() {
-  set +e  # a killed process's status must not stop the cleanup half-way
-  WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/bench/seat.sh"
+bench_seat startup
 
 # The driver and the minimal program, in a build folder of their own.
-cmake -S "$root/bench/startup" -B "$build/bench-startup" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" >/dev/null
-cmake --build "$build/bench-startup" -j2 >/dev/null
+bench_build startup
 
-display=
-for n in $(seq 150 250); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-    xvfb_pid=
-  fi
-done
-[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-export DISPLAY=$display
+bench_display
 
 # The served files: the document in GBK, offering 1.2, and the stand-in
 # installer padded to size.

@@ -96,20 +96,18 @@ HWND WaitForApplicationWindow(const zrtest::Process& p) {
   return ::testing::AssertionSuccess();
 }
 
-TEST(Program, RunsHiddenUntilWmCloseReachesItsApplicationWindow) {
-  // Silent, so that the checking notice stays hidden too; without a kept
-  // document from earlier runs, so that the run waits for its time-out.
+// Without a kept document from earlier runs and without a server: a quiet
+// run has no answer and ends without a window; an ordinary one waits for
+// its time-out until WM_CLOSE reaches its application window.
+TEST(Program, QuietRunWithoutAnswerEndsWithoutAWindowAndWmCloseEndsAnOrdinaryOne) {
   DeleteFileA((GetUserDataDir() + "Down\\ZeRunUpdate.inf").c_str());
-  zrtest::Process p = StartUpdater("/S");
+  EXPECT_TRUE(EndsQuietly(StartUpdater("/S")));
+  zrtest::Process p = StartUpdater("");
   HWND App = WaitForApplicationWindow(p);
   ASSERT_NE(nullptr, App);
   char Title[64] = "";
   GetWindowTextA(App, Title, sizeof(Title));
   EXPECT_STREQ(APP_TITLE, Title);
-  zrtest::PumpMessages(500);
-  EXPECT_EQ(nullptr, FindWindowOf(p.pid, nullptr, true)) << "a window is visible";
-  // The screen during a hidden run, to look at.
-  zrtest::SaveScreenshot(GetDesktopWindow(), "app_hidden_run");
   EXPECT_FALSE(Ended(p));
   EXPECT_TRUE(ClosesWithZero(p));
 }
@@ -120,7 +118,7 @@ TEST(Program, SecondOrdinaryStartEndsAtOnce) {
   EXPECT_TRUE(EndsQuietly(StartUpdater("")));
   EXPECT_TRUE(EndsQuietly(StartUpdater("/S")));
   EXPECT_TRUE(EndsQuietly(StartUpdater("/ShellUACx")));
-  zrtest::Process Elevated = StartUpdater("/S /ShellUAC");
+  zrtest::Process Elevated = StartUpdater("x /ShellUAC");
   EXPECT_NE(nullptr, WaitForApplicationWindow(Elevated));
   EXPECT_TRUE(ClosesWithZero(Elevated));
   EXPECT_TRUE(ClosesWithZero(First));
@@ -130,7 +128,7 @@ TEST(Program, ShellUacSkipsTheMutexInAnyCaseAndPosition) {
   HANDLE Mutex = CreateMutexA(nullptr, TRUE, UPDATE_MUTEX_NAME);
   ASSERT_NE(nullptr, Mutex);
   ASSERT_NE(ERROR_ALREADY_EXISTS, GetLastError());
-  for (const char* Arguments : {"/ShellUAC", "/shelluac", "/S x /SHELLUAC"}) {
+  for (const char* Arguments : {"/ShellUAC", "/shelluac", "x /S /SHELLUAC"}) {
     zrtest::Process p = StartUpdater(Arguments);
     EXPECT_NE(nullptr, WaitForApplicationWindow(p)) << Arguments;
     EXPECT_TRUE(ClosesWithZero(p)) << Arguments;

@@ -336,7 +336,8 @@ TEST_F(FetchTest, DocumentPastFourMebibytesIsNoAnswer) {
 // the earlier copy stays.
 TEST_F(FetchTest, TrickledDocumentEndsTheFetch) {
   SetEnvironmentVariableA("ZR_TEST_FETCH_LIMIT_MS", "1500");
-  for (const char* Fault : {R"({"rate": 2000})", R"({"stall_at": 10, "stall_body": 20})"}) {
+  for (const char* Fault :
+       {R"({"rate": 2000})", R"({"stall_at": 10, "stall_body": 20})", R"({"stall_headers": 20})"}) {
     std::string Url = Serve("slow.inf", "kept");
     std::string Path = GetUrlFile(Url);
     ASSERT_TRUE(zrtest::ServerPut("/doc/slow.inf", std::string(64 << 10, 's')));
