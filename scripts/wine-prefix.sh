@@ -19,6 +19,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 windows_path() { echo "Z:$(echo "$1" | tr / '\\')"; }
 if [ ! -f "$prefix/.zr-ready" ]; then
   wineboot -i >/dev/null 2>&1 || { echo "wineboot failed for $prefix" >&2; exit 1; }
+  # Set-up goes on in the background after wineboot returns and registers
+  # the browser for http: it must be over before the recorder is put there.
+  wineserver -w
   recorder=$(windows_path "$bindir/url_recorder.exe")
   for proto in http https; do
     wine reg add "HKCR\\$proto\\shell\\open\\command" /ve /d "\"$recorder\" \"%1\"" /f >/dev/null 2>&1
