@@ -175,6 +175,9 @@ void KeepPublished(const TUpdateInfo& Info) {
     WriteRunState(PublishedSection, PublishedKey, Info.Published);
 }
 
+// Where the fetch keeps the last good copy of the document at Url.
+std::string KeptDocument(const std::string& Url) { return GetUserDataDir() + "Down\\" + UrlFileName(Url); }
+
 // The administrator's word, read once a run: it holds over the document and
 // the user.
 const TUpdatePolicy& Policy() {
@@ -184,6 +187,11 @@ const TUpdatePolicy& Policy() {
     return Value;
   }();
   return Read;
+}
+
+void LogQuietEnd() {
+  Log("no request: the administrator turned updates off%s",
+      Policy().UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
 }
 
 // Every reason for "no update" meets here, for the quiet run before any
@@ -219,10 +227,17 @@ bool RunQuietCheck() {
   // A run the administrator keeps from asking ends here; one with a notice
   // to show goes on to the windows.
   if (TCheckDecision Check = DecideCheck(Policy(), true, HasSwitch(SHELL_UAC_SWITCH)); Check != cdCheck) {
-    if (Check == cdEndQuietly) Log("no request: the administrator turned updates off for runs the user did not ask for");
+    if (Check == cdEndQuietly) LogQuietEnd();
     return Check == cdShowDisabled;
   }
-  std::unique_ptr<TUpdateInfo> Info = TCallBackHelper::FetchInfo(CheckUrl());
+  // A server that asked for quiet, with no copy kept to answer instead, is
+  // no failure of this machine: nothing is counted.
+  std::string Url = CheckUrl();
+  if (IsBackedOff(ParseUrl(Url).Host) && !FileExists(KeptDocument(Url))) {
+    Log("quiet run: the update server asked for quiet and no copy is kept");
+    return false;
+  }
+  std::unique_ptr<TUpdateInfo> Info = TCallBackHelper::FetchInfo(Url);
   if (!Info) {
     // No answer: what the checking notice's time-out would decide, at once.
     if (CheckFailureCount()) {
@@ -254,8 +269,7 @@ TCallBackHelper::TCallBackHelper(TComponent* AOwner) : TWinControl(AOwner) {
       CloseRun();
       return;
     case cdEndQuietly:
-      Log("no request: the administrator turned updates off%s",
-          Policy().UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
+      LogQuietEnd();
       CloseRun();
       return;
     case cdCheck:
@@ -327,7 +341,7 @@ std::unique_ptr<TUpdateInfo> TCallBackHelper::FetchInfo(const std::string& Url) 
     // from before answers, as offline. The user who asked hears it is busy.
     std::string Host = ParseUrl(Url).Host;
     TFetchAnswer Answer;
-    std::string Path = GetUserDataDir() + "Down\\" + UrlFileName(Url);
+    std::string Path = KeptDocument(Url);
     if (IsSilentRun() && IsBackedOff(Host)) {
       Log("quiet run: %s asked for quiet, the document is not asked for", Host.c_str());
       if (!FileExists(Path)) Path.clear();

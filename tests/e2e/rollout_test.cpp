@@ -149,6 +149,16 @@ TEST(RetryAfter, AHostThatAskedForQuietIsLeftAloneByQuietRunsOnly) {
     EXPECT_EQ(R.WaitExit(kWait), 0);
     EXPECT_EQ(CountRequests(Path), *Args ? 0 : 1);
   }
+  // No copy kept to answer: the quiet run still asks nothing, and a server
+  // that asked for quiet is no failure of this machine.
+  UpdaterRun R(false);
+  ASSERT_TRUE(ServerReset());
+  ASSERT_TRUE(DeleteFileA((R.DataDir + "Down\\ZeRunUpdate.inf").c_str()));
+  std::string Failures = R.FailureCount();
+  R.Start("/S");
+  EXPECT_EQ(R.WaitExit(kWait), 0);
+  EXPECT_EQ(CountRequests(kInfoPath), 0);
+  EXPECT_EQ(R.FailureCount(), Failures);
 }
 
 // A signed build keeps the newest "Published" it accepted: an older
