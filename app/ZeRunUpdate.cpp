@@ -11,6 +11,15 @@
 #include "framework/uLog.h"
 #include "ui/frmProgress.h"
 
+#include <cstdlib>
+
+// The library's handler for an exception nobody caught prints its type,
+// demangled, to a console this GUI program does not have, and links a whole
+// C++ demangler for that. Ending at once is all the user would see anyway.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
 namespace {
 
 const char UPDATE_MUTEX_NAME[] = "ZeRun_Mutex_Update";

@@ -53,5 +53,7 @@ long TProgressBar::AccessibleRole() const { return ROLE_SYSTEM_PROGRESSBAR; }
 std::wstring TProgressBar::AccessibleValue() const {
   const int Range = FMax - FMin;
   const int Percent = Range > 0 ? static_cast<int>((FPosition - FMin) * 100LL / Range) : 0;
-  return std::to_wstring(Percent) + L"%";
+  // Widened by hand: std::to_wstring links the library's whole wide printf.
+  std::string Digits = std::to_string(Percent) + "%";
+  return std::wstring(Digits.begin(), Digits.end());
 }
