@@ -306,12 +306,6 @@ void TCallBackHelper::WMUpdateInfo() {
   FRollout = Info->Rollout;
   FCritical = Info->Critical;
   FServerBusy = Info->ServerBusy;
-  // Creating the task may pump messages: an answer that comes meanwhile
-  // waits for the task (see PrepareDownloader).
-  if (!FDownloader) {
-    FInfoWaiting = true;
-    return;
-  }
   HandleUpdateInfo(FVersion, FMsg, FUrls);
 }
 
@@ -379,24 +373,16 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
 }
 
 void TCallBackHelper::PrepareDownloader() {
-  if (!FDownloader) FDownloader = CreateDownloader();
-  if (FInfoWaiting) {
-    HandleUpdateInfo(FVersion, FMsg, FUrls);
-    return;
-  }
-  if (!ShowCheckingNotice(Interval("ZR_TEST_CHECK_MS", 10000))) {
-    CloseRun();
-    FreeDownloader();
-  }
+  if (!ShowCheckingNotice(Interval("ZR_TEST_CHECK_MS", 10000))) CloseRun();
 }
 
 THttpDownProgeress* TCallBackHelper::CreateDownloader() {
 #ifdef ZR_TEST_SEAMS
-  // Stands in for a creation that pumps messages while the answer comes in,
-  // as the HTML document object behind the user agent may.
+  // Stands in for a creation that pumps messages, as the HTML document
+  // object behind the user agent may.
   DWORD Start = GetTickCount();
   DWORD Pump = TestSeamMs("ZR_TEST_PUMP_ON_TASK_CREATION");
-  while (!FInfoWaiting && GetTickCount() - Start < Pump) {
+  while (GetTickCount() - Start < Pump) {
     Application->ProcessMessages();
     Sleep(10);
   }
@@ -453,6 +439,9 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
 }
 
 void TCallBackHelper::DownloadUpdate(const std::string& Url) {
+  // Made only now: the user agent it asks the HTML engine for costs the
+  // first window its time, and most runs never download.
+  if (!FDownloader) FDownloader = CreateDownloader();
   // The task refuses a name that is no plain file in "update" before it
   // sends anything.
   FDownloader->Url = Url;

@@ -89,6 +89,7 @@ class TCallBackHelper : public TWinControl {
   void WMUpdateInfo();
   void DownloadUpdate(const std::string& Url);
   void StartCheck();
+  // Runs the checking notice; the task is made once the user agrees.
   void PrepareDownloader();
   THttpDownProgeress* CreateDownloader();
   void FreeDownloader();
@@ -109,7 +110,6 @@ class TCallBackHelper : public TWinControl {
   bool FServerBusy = false;
   std::shared_ptr<TUpdateInbox> FInbox = std::make_shared<TUpdateInbox>();
   bool FClosing = false;      // the run is ending: nothing more is asked or shown
-  bool FInfoWaiting = false;  // the information came before the task existed
 };
 
 // What StartCheck hands to the background fetch.

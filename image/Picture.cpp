@@ -5,6 +5,7 @@
 
 #include "image/DibBitmap.h"
 #include "image/GdiPlus.h"
+#include "image/ImageSize.h"
 
 namespace {
 
@@ -48,6 +49,30 @@ TResourceBytes FindResourceBytes(HINSTANCE module, int id) {
   return {data, data ? SizeofResource(module, found) : 0};
 }
 
+// The system's JPEG decoder, through GDI+ as the PNGs, drawn opaque.
+std::shared_ptr<const TDibBitmap> DecodeJPEG(const void* data, size_t size) {
+  const std::unique_ptr<TGdiPlusImage> image = TGdiPlusImage::Decode(data, size);
+  HBITMAP bitmap = image ? image->CreateBitmap() : nullptr;
+  if (!bitmap) return nullptr;
+  std::shared_ptr<const TDibBitmap> result = TDibBitmap::FromBitmap(bitmap);
+  DeleteObject(bitmap);
+  return result;
+}
+
+// Skin pictures decoded so far: every holder of one shares it, and it is
+// freed with its last holder.
+struct TDecodedSkin {
+  HINSTANCE module;
+  int resource;
+  std::weak_ptr<const TGdiPlusImage> png;
+  std::weak_ptr<const TDibBitmap> bitmap;
+};
+
+std::vector<TDecodedSkin>& DecodedSkins() {
+  static std::vector<TDecodedSkin> decoded;
+  return decoded;
+}
+
 }  // namespace
 
 bool TPicture::LoadFromBytes(const void* data, size_t size) {
@@ -62,13 +87,7 @@ bool TPicture::Decode(const void* data, size_t size) {
     FPNG = TGdiPlusImage::Decode(data, size);
     if (FPNG) FKind = pkPNG;
   } else if (data && IsJPEG(data, size)) {
-    // The system's JPEG decoder, through GDI+ as the PNGs, drawn opaque.
-    const std::unique_ptr<TGdiPlusImage> image = TGdiPlusImage::Decode(data, size);
-    HBITMAP bitmap = image ? image->CreateBitmap() : nullptr;
-    if (bitmap) {
-      FBitmap = TDibBitmap::FromBitmap(bitmap);
-      DeleteObject(bitmap);
-    }
+    FBitmap = DecodeJPEG(data, size);
     if (FBitmap) FKind = pkJPEG;
   }
   return FKind != pkNone;
@@ -87,12 +106,47 @@ bool TPicture::LoadSkinResource(HINSTANCE module, int id) {
   // shrinking keeps lines sharper.
   const int nearest = FPPI >= 168 ? 2 : FPPI >= 120 ? 1 : 0;
   for (int scale = nearest; scale >= 0 && FKind == pkNone; --scale) {
-    const int drawnPPI = 96 + 48 * scale;
-    const TResourceBytes bytes = FindResourceBytes(module, id + scale * kSkinScaleStep);
-    if (Decode(bytes.data, bytes.size)) FDrawnPPI = drawnPPI;
+    const int resource = id + scale * kSkinScaleStep;
+    const TResourceBytes bytes = FindResourceBytes(module, resource);
+    TImageSize size;
+    if (ReadPNGSize(bytes.data, bytes.size, size))
+      FKind = pkPNG;
+    else if (ReadJPEGSize(bytes.data, bytes.size, size))
+      FKind = pkJPEG;
+    else
+      continue;
+    FDrawnPPI = 96 + 48 * scale;
+    FSkinResource = resource;
+    FDrawnWidth = size.Width;
+    FDrawnHeight = size.Height;
   }
   Changed();
   return FKind != pkNone;
+}
+
+void TPicture::DecodeSkin() const {
+  if (!FSkinResource) return;
+  const int resource = FSkinResource;
+  FSkinResource = 0;
+  std::vector<TDecodedSkin>& decoded = DecodedSkins();
+  TDecodedSkin* entry = nullptr;
+  for (TDecodedSkin& e : decoded)
+    if (e.module == FSkinModule && e.resource == resource) entry = &e;
+  if (entry) {
+    FPNG = entry->png.lock();
+    FBitmap = entry->bitmap.lock();
+    if (FPNG || FBitmap) return;
+  } else {
+    decoded.push_back({FSkinModule, resource, {}, {}});
+    entry = &decoded.back();
+  }
+  const TResourceBytes bytes = FindResourceBytes(FSkinModule, resource);
+  if (FKind == pkPNG)
+    FPNG = TGdiPlusImage::Decode(bytes.data, bytes.size);
+  else
+    FBitmap = DecodeJPEG(bytes.data, bytes.size);
+  entry->png = FPNG;
+  entry->bitmap = FBitmap;
 }
 
 void TPicture::SetPixelsPerInch(int ppi) {
@@ -124,6 +178,9 @@ void TPicture::Assign(const TPicture& source) {
   FDrawnPPI = source.FDrawnPPI;
   FSkinModule = source.FSkinModule;
   FSkinId = source.FSkinId;
+  FSkinResource = source.FSkinResource;
+  FDrawnWidth = source.FDrawnWidth;
+  FDrawnHeight = source.FDrawnHeight;
   FPNG = source.FPNG;
   FBitmap = source.FBitmap;
   Changed();
@@ -138,31 +195,36 @@ void TPicture::Reset() {
   FKind = pkNone;
   FDrawnPPI = 96;
   FSkinId = 0;
+  FSkinResource = 0;
+  FDrawnWidth = FDrawnHeight = 0;
   FPNG.reset();
   FBitmap.reset();
 }
 
 int TPicture::Width() const {
-  const int drawn = FPNG ? FPNG->Width() : FBitmap ? FBitmap->Width() : 0;
+  const int drawn = FPNG ? FPNG->Width() : FBitmap ? FBitmap->Width() : FDrawnWidth;
   return MulDiv(drawn, FPPI, FDrawnPPI);
 }
 
 int TPicture::Height() const {
-  const int drawn = FPNG ? FPNG->Height() : FBitmap ? FBitmap->Height() : 0;
+  const int drawn = FPNG ? FPNG->Height() : FBitmap ? FBitmap->Height() : FDrawnHeight;
   return MulDiv(drawn, FPPI, FDrawnPPI);
 }
 
 void TPicture::DrawPNGPart(HDC dc, const RECT& dest, const RECT& source) const {
+  DecodeSkin();
   if (FPNG) FPNG->DrawPart(dc, dest, source, DrawnPerShown());
 }
 
 void TPicture::StretchBitmapPart(HDC dc, const RECT& dest, const RECT& source) const {
+  DecodeSkin();
   if (!FBitmap) return;
   auto drawn = [this](LONG v) { return static_cast<LONG>(MulDiv(v, FDrawnPPI, FPPI)); };
   FBitmap->StretchTo(dc, dest, {drawn(source.left), drawn(source.top), drawn(source.right), drawn(source.bottom)});
 }
 
 void TPicture::DrawWhole(HDC dc, const RECT& dest) const {
+  DecodeSkin();
   if (FBitmap) FBitmap->StretchTo(dc, dest, {0, 0, FBitmap->Width(), FBitmap->Height()});
 }
 

@@ -32,7 +32,9 @@ class TPicture {
   bool LoadFromResource(HINSTANCE module, int id);
   // A skin picture drawn for 96, 144 and 192 dpi, held as the resources id,
   // id + kSkinScaleStep and id + 2 * kSkinScaleStep: the one nearest the
-  // holder's dpi is loaded (the first where the others are missing).
+  // holder's dpi is taken (the first where the others are missing). Only its
+  // size is read here; it is decoded when first drawn, once for the whole
+  // process while any holder keeps it.
   bool LoadSkinResource(HINSTANCE module, int id);
   // Sizes and source rectangles are pixels at ppi dots per inch from now
   // on (96 at first): a picture drawn for another dpi is stretched, and a
@@ -64,6 +66,8 @@ class TPicture {
   void Reset();
   void Changed();
   bool Decode(const void* data, size_t size);
+  // The skin picture taken but not yet decoded is decoded now.
+  void DecodeSkin() const;
   // What one pixel of the drawn picture is in the holder's pixels.
   float DrawnPerShown() const { return float(FDrawnPPI) / float(FPPI); }
 
@@ -72,6 +76,8 @@ class TPicture {
   int FDrawnPPI = 96;  // the dpi the held picture was drawn for
   HINSTANCE FSkinModule = nullptr;
   int FSkinId = 0;  // 0: not a skin picture
-  std::shared_ptr<const TGdiPlusImage> FPNG;
-  std::shared_ptr<const TDibBitmap> FBitmap;  // JPEG and bitmap pictures
+  mutable int FSkinResource = 0;  // the resource of the scale taken; 0 once decoded
+  int FDrawnWidth = 0, FDrawnHeight = 0;  // of a skin picture not yet decoded
+  mutable std::shared_ptr<const TGdiPlusImage> FPNG;
+  mutable std::shared_ptr<const TDibBitmap> FBitmap;  // JPEG and bitmap pictures
 };

@@ -430,16 +430,16 @@ TEST(Update, CancelBeforeTheRenameStartsNothingAndTheNextRunNeedsNoData) {
   EXPECT_FALSE(FileExists(R.Installed() + ".tsk.cfg"));
 }
 
-// The answer comes while the download task is being made (the test build
-// pumps messages there, as the platform's HTML document object may): the
-// question is still asked and the update goes through.
-TEST(Update, AnAnswerThatComesWhileTheTaskIsMadeStillBringsTheQuestion) {
+// The download task is made once the user agrees, and its making pumps
+// messages (the test build pumps there, as the platform's HTML document
+// object may): the update still goes through.
+TEST(Update, ATaskWhoseMakingPumpsMessagesStillDownloads) {
   UpdaterRun R;
   SetInstalledVersion(Packed(1, 1));
   std::string Setup = InstallerBytes(64 << 10);
   ASSERT_TRUE(ServerPut(kSetupPath, Setup));
   Serve({SetupUrl()}, Packed(1, 2));
-  SetEnvironmentVariableA("ZR_TEST_PUMP_ON_TASK_CREATION", "15000");
+  SetEnvironmentVariableA("ZR_TEST_PUMP_ON_TASK_CREATION", "2000");
   R.Start();
   SetEnvironmentVariableA("ZR_TEST_PUMP_ON_TASK_CREATION", nullptr);
   HWND Progress = AgreeToUpdate(R, "early-answer");

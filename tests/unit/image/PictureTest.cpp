@@ -31,6 +31,40 @@ TEST(Picture, DecodesEverySkinPicture) {
     EXPECT_EQ(picture.Width(), c.width) << c.id;
     EXPECT_EQ(picture.Height(), c.height) << c.id;
     EXPECT_FALSE(picture.Empty());
+    // A skin picture gives its kind and size from its header, before any
+    // decoding; at 192 dpi from its 2x drawing.
+    for (int ppi : {96, 192}) {
+      TPicture skin;
+      skin.SetPixelsPerInch(ppi);
+      ASSERT_TRUE(skin.LoadSkinResource(GetModuleHandleA(nullptr), c.id)) << c.id;
+      EXPECT_EQ(skin.Kind(), c.kind) << c.id;
+      EXPECT_EQ(skin.Width(), c.width * ppi / 96) << c.id;
+      EXPECT_EQ(skin.Height(), c.height * ppi / 96) << c.id;
+    }
+  }
+}
+
+// Decoded when first drawn, and shared by later holders: every pixel as the
+// picture decoded at once.
+TEST(Picture, SkinPictureDrawsAsTheDecodedOne) {
+  for (int id : {IDR_SKIN_BACKGROUND, IDR_SKIN_BUTTON}) {
+    TPicture decoded, first, second;
+    ASSERT_TRUE(LoadSkin(decoded, id));
+    ASSERT_TRUE(first.LoadSkinResource(GetModuleHandleA(nullptr), id));
+    ASSERT_TRUE(second.LoadSkinResource(GetModuleHandleA(nullptr), id));
+    const RECT all{0, 0, decoded.Width(), decoded.Height()};
+    auto Draw = [&all](const TPicture& picture, HDC dc) {
+      picture.Kind() == pkPNG ? picture.DrawPNGPart(dc, all, all) : picture.DrawWhole(dc, all);
+    };
+    DibCanvas expected(all.right, all.bottom, Blue), a(all.right, all.bottom, Blue), b(all.right, all.bottom, Blue);
+    Draw(decoded, expected.DC());
+    Draw(first, a.DC());
+    Draw(second, b.DC());
+    for (int y = 0; y < all.bottom; ++y)
+      for (int x = 0; x < all.right; ++x) {
+        ASSERT_EQ(a.Pixel(x, y), expected.Pixel(x, y)) << id << " " << x << "," << y;
+        ASSERT_EQ(b.Pixel(x, y), expected.Pixel(x, y)) << id << " " << x << "," << y;
+      }
   }
 }
 
