@@ -161,6 +161,7 @@ TEST(BadDay, RunsKilledAtAnyMomentLoseAtMostFourMegabytesAndStartOnce) {
       EXPECT_TRUE(!Finished || RangesOf(kSetupPath).size() == Earlier + 1) << "a finished file fetched again";
     }  // killed
     if (!Seam) break;
+    ASSERT_FALSE(FileExists(Installed + ".record")) << "the installer started in a run killed before its start";
     const int64_t Down = TrueStoredDown(Installed, Setup);
     EXPECT_TRUE(FileExists(Installed) || Down >= SizeOf(Installed + ".tsk") - (4 << 20));
     Finished = FileExists(Installed) || Down == int64_t(Setup.size());
