@@ -115,16 +115,6 @@ namespace {
 // The progress window's line when the download moves to another host.
 const char MirrorHostText[] = "改用下载服务器 ";
 
-// How often a quiet run looks whether the user is still busy, and how long
-// the check waits for the document; shorter in tests that wait for them.
-DWORD Interval(const char* Seam, DWORD Ms) {
-#ifdef ZR_TEST_SEAMS
-  if (DWORD Shorter = TestSeamMs(Seam)) return Shorter;
-#else
-  (void)Seam;
-#endif
-  return Ms;
-}
 
 // The document's URL. Whole-program tests that run beside each other, each
 // with its own server, move the built-in port by ZR_TEST_PORT_SHIFT.
@@ -373,7 +363,8 @@ int32_t TCallBackHelper::FetchUpdateInfo(intptr_t Param1, intptr_t WndParam) {
 }
 
 void TCallBackHelper::PrepareDownloader() {
-  if (!ShowCheckingNotice(Interval("ZR_TEST_CHECK_MS", 10000))) CloseRun();
+  // The check waits 10 s for the document; less in tests that wait for it.
+  if (!ShowCheckingNotice(SeamMsOr("ZR_TEST_CHECK_MS", 10000))) CloseRun();
 }
 
 THttpDownProgeress* TCallBackHelper::CreateDownloader() {
@@ -423,7 +414,8 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     case udAskToUpdate: {
       // A quiet run keeps its question for when the film or the
       // presentation is over, so that no key meant for it answers it.
-      if (IsSilentRun()) WaitUntilUserIsFree(Interval("ZR_TEST_BUSY_CHECK_MS", 15000));
+      // How often it looks whether the user is still busy.
+      if (IsSilentRun()) WaitUntilUserIsFree(SeamMsOr("ZR_TEST_BUSY_CHECK_MS", 15000));
       std::string LocalText = VersionToText(GetLocalVersion());
       std::string NewText = VersionToText(Version);
       bool Accepted = AskToUpdate(NewText, LocalText, Msg);

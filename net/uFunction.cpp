@@ -18,12 +18,7 @@ const char* const ETagSection = "JSON_ETag";
 // it began: a server that trickles its answer cannot hold a run.
 const DWORD FetchTimeLimit = 10000;
 
-DWORD FetchLimitMs() {
-#ifdef ZR_TEST_SEAMS
-  if (DWORD Ms = TestSeamMs("ZR_TEST_FETCH_LIMIT_MS")) return Ms;
-#endif
-  return FetchTimeLimit;
-}
+DWORD FetchLimitMs() { return SeamMsOr("ZR_TEST_FETCH_LIMIT_MS", FetchTimeLimit); }
 
 std::string CacheFolder() { return GetUserDataDir() + "Down\\"; }
 
@@ -93,6 +88,15 @@ unsigned TestSeamMs(const char* Name) {
   return static_cast<unsigned>(strtoul(Value, nullptr, 10));
 }
 #endif
+
+unsigned SeamMsOr(const char* Seam, unsigned Default) {
+#ifdef ZR_TEST_SEAMS
+  if (unsigned Ms = TestSeamMs(Seam)) return Ms;
+#else
+  (void)Seam;
+#endif
+  return Default;
+}
 
 std::string UrlFileName(const std::string& Url) {
   size_t Delimiter = Url.find_last_of("/\\:");

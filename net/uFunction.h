@@ -19,6 +19,9 @@ bool ForceFolder(const std::string& Folder);
 // builds only: whole-program tests widen race windows with it.
 unsigned TestSeamMs(const char* Name);
 #endif
+// Milliseconds from the test build's environment variable Seam when it is
+// set there, else Default (always Default in a release build).
+unsigned SeamMsOr(const char* Seam, unsigned Default);
 
 // Text after the last '/', '\' or ':', cut before the first '?'.
 std::string UrlFileName(const std::string& Url);

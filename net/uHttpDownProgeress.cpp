@@ -38,15 +38,6 @@ const int64_t StallBytes = 1024;
 const int64_t StateBytes = 4 * 1024 * 1024 - MaxReadSize;
 const DWORD StateMs = 10000;
 
-// A time from the test build's environment, else the given one.
-DWORD TimeOr(const char* Seam, DWORD Default) {
-#ifdef ZR_TEST_SEAMS
-  if (DWORD Ms = TestSeamMs(Seam)) return Ms;
-#else
-  (void)Seam;
-#endif
-  return Default;
-}
 
 // A big read that filled at once asks for twice as much next time; one that
 // took long asks for half, so a slowing line still reports about once a
@@ -277,7 +268,7 @@ TAttemptEnd THttpDownProgeress::FromSource(const std::string& Headers, std::uniq
 bool THttpDownProgeress::OpenRequest() {
   TUrlParts Parts = ParseUrl(FSource);
   FCall = new TInetCall();
-  FStallMs = TimeOr("ZR_TEST_STALL_MS", StallMs);
+  FStallMs = SeamMsOr("ZR_TEST_STALL_MS", StallMs);
   FWindowStart = GetTickCount();
   FWindowBytes = 0;
   FStalled = false;
@@ -427,7 +418,7 @@ TAttemptEnd THttpDownProgeress::TransferBlocks(HANDLE DataFile) {
   DWORD Available = 0;
   FSavedDown = Down;
   FSavedTick = GetTickCount();
-  FStateMs = TimeOr("ZR_TEST_STATE_MS", StateMs);
+  FStateMs = SeamMsOr("ZR_TEST_STATE_MS", StateMs);
   TStateWriter Writer(DataFile, StateFileName(SaveFile));
   // While big reads fill at once, the next one is asked for without asking
   // first what has arrived: half the calls, and no fall back to blocks
