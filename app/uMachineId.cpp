@@ -3,26 +3,13 @@
 #include <sodium.h>
 #include <windows.h>
 
+#include "app/uFunction.h"
 #include "app/uRunState.h"
 
 namespace {
 
 const char StateSection[] = "Machine";
 const char StateKey[] = "Id";
-
-std::string SystemMachineGuid() {
-  HKEY Key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
-                    &Key) != ERROR_SUCCESS)
-    return "";
-  char Buffer[128];
-  DWORD Type = 0, Size = sizeof(Buffer) - 1;
-  LONG Result = RegQueryValueExA(Key, "MachineGuid", nullptr, &Type, reinterpret_cast<BYTE*>(Buffer), &Size);
-  RegCloseKey(Key);
-  if (Result != ERROR_SUCCESS || Type != REG_SZ) return "";
-  Buffer[Size] = '\0';
-  return Buffer;
-}
 
 std::string RandomIdentity() {
   unsigned char Bytes[16];
@@ -36,7 +23,8 @@ std::string RandomIdentity() {
 }  // namespace
 
 std::string MachineIdentity() {
-  std::string Guid = SystemMachineGuid();
+  std::string Guid =
+      ReadRegText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", "MachineGuid", KEY_WOW64_64KEY);
   if (!Guid.empty()) return Guid;
   std::string Kept = ReadRunState(StateSection, StateKey);
   if (!Kept.empty()) return Kept;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/uFunction.h"
+#include "net/uFunction.h"
 
 namespace {
 
@@ -11,9 +12,7 @@ std::string StateFileName() { return GetUserDataDir() + "upd.dat"; }
 }  // namespace
 
 std::string ReadRunState(const std::string& Section, const std::string& Key) {
-  char Buffer[256] = "";
-  GetPrivateProfileStringA(Section.c_str(), Key.c_str(), "", Buffer, sizeof(Buffer), StateFileName().c_str());
-  return Buffer;
+  return ReadIniString(StateFileName(), Section, Key, "");
 }
 
 bool WriteRunState(const std::string& Section, const std::string& Key, const std::string& Value) {

@@ -10,6 +10,7 @@
 
 #include "app/uFunction.h"
 #include "framework/uLog.h"
+#include "net/uHttpDownProgeress.h"
 
 namespace {
 
@@ -198,26 +199,6 @@ std::string QueryText(HINTERNET Request, DWORD Query) {
   DWORD Index = 0;
   if (!HttpQueryInfoA(Request, Query, Buffer, &Length, &Index)) return "";
   return std::string(Buffer, Length);
-}
-
-bool IsHttps(const std::string& Url) { return Url.size() >= 8 && lstrcmpiA(Url.substr(0, 8).c_str(), "https://") == 0; }
-
-// Whether an "https://" request was answered over TLS: Wine follows a
-// redirect to "http://", which Windows refuses.
-bool AnsweredAsAsked(HINTERNET Request, const std::string& Url) {
-  if (!IsHttps(Url)) return true;
-  char Final[INTERNET_MAX_URL_LENGTH];
-  DWORD Length = sizeof(Final);
-  return InternetQueryOptionA(Request, INTERNET_OPTION_URL, Final, &Length) &&
-         IsHttps(std::string(Final, strnlen(Final, Length)));
-}
-
-// Every wait of the request ends by the deadline.
-void LimitWaits(HINTERNET Handle, DWORD Ms) {
-  InternetSetOptionA(Handle, INTERNET_OPTION_CONNECT_TIMEOUT, &Ms, sizeof(Ms));
-  InternetSetOptionA(Handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &Ms, sizeof(Ms));
-  // Wine bounds a stalled read by this one, not by the receive time-out.
-  InternetSetOptionA(Handle, INTERNET_OPTION_SEND_TIMEOUT, &Ms, sizeof(Ms));
 }
 
 // The body as it arrives, up to the document limit; none when it is longer,

@@ -285,11 +285,7 @@ bool THttpDownProgeress::OpenRequest() {
                               reinterpret_cast<DWORD_PTR>(FCall));
   if (!FRequest) return false;
   ++FCall->Refs;  // released when the handle reports its closing
-  DWORD Limit = TimeOut;
-  InternetSetOptionA(FRequest, INTERNET_OPTION_CONNECT_TIMEOUT, &Limit, sizeof(Limit));
-  InternetSetOptionA(FRequest, INTERNET_OPTION_RECEIVE_TIMEOUT, &Limit, sizeof(Limit));
-  // Wine bounds a stalled read by this one, not by the receive time-out.
-  InternetSetOptionA(FRequest, INTERNET_OPTION_SEND_TIMEOUT, &Limit, sizeof(Limit));
+  LimitWaits(FRequest, TimeOut);
   return true;
 }
 
@@ -493,23 +489,12 @@ bool THttpDownProgeress::NextWindow() {
 bool THttpDownProgeress::SendRequest(const std::string& Headers, const std::string& Range) {
   std::string All = Headers + "\r\nRANGE: " + Range;
   bool Answered = WaitCall(HttpSendRequestA(FRequest, All.c_str(), static_cast<DWORD>(All.size()), nullptr, 0)) &&
-                  AnswerKeptTls();
+                  AnsweredAsAsked(FRequest, FSource);
   std::string Answer = Answered ? "status " + QueryHeader(HTTP_QUERY_STATUS_CODE) : "no answer";
   std::string Served = QueryHeader(HTTP_QUERY_CONTENT_RANGE);
   if (Answered && !Served.empty()) Answer += ", Content-Range: " + Served;
-  Log("installer request to %s, Range: %s: %s", ParseUrl(Url).Host.c_str(), Range.c_str(), Answer.c_str());
+  Log("installer request to %s, Range: %s: %s", ParseUrl(FSource).Host.c_str(), Range.c_str(), Answer.c_str());
   return Answered;
-}
-
-// Whether an "https://" request was answered over TLS: Wine follows a
-// redirect to "http://", which Windows refuses, and such an answer could
-// come from anyone on the way.
-bool THttpDownProgeress::AnswerKeptTls() {
-  if (!ParseUrl(FSource).Secure) return true;
-  char Final[INTERNET_MAX_URL_LENGTH];
-  DWORD Length = sizeof(Final);
-  return InternetQueryOptionA(FRequest, INTERNET_OPTION_URL, Final, &Length) &&
-         ParseUrl(std::string(Final, strnlen(Final, Length))).Secure;
 }
 
 // Waits until some of the body has arrived; Available is 0 at its end.
@@ -628,6 +613,21 @@ std::string GetUserAgent() {
   if (Window) Window->Release();
   Document->Release();
   return Result;
+}
+
+bool AnsweredAsAsked(HINTERNET Request, const std::string& Url) {
+  if (!ParseUrl(Url).Secure) return true;
+  char Final[INTERNET_MAX_URL_LENGTH];
+  DWORD Length = sizeof(Final);
+  return InternetQueryOptionA(Request, INTERNET_OPTION_URL, Final, &Length) &&
+         ParseUrl(std::string(Final, strnlen(Final, Length))).Secure;
+}
+
+void LimitWaits(HINTERNET Handle, DWORD Ms) {
+  InternetSetOptionA(Handle, INTERNET_OPTION_CONNECT_TIMEOUT, &Ms, sizeof(Ms));
+  InternetSetOptionA(Handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &Ms, sizeof(Ms));
+  // Wine bounds a stalled read by this one, not by the receive time-out.
+  InternetSetOptionA(Handle, INTERNET_OPTION_SEND_TIMEOUT, &Ms, sizeof(Ms));
 }
 
 TUrlParts ParseUrl(const std::string& Url) {

@@ -107,7 +107,6 @@ class THttpDownProgeress : public TThread {
   bool NextWindow();
   // Sends the request with Headers and the Range value, and logs its answer.
   bool SendRequest(const std::string& Headers, const std::string& Range);
-  bool AnswerKeptTls();
   bool WaitForData(DWORD& Available);
   bool ReadBlock(DWORD Want, DWORD& Read);
   bool WaitCall(BOOL Started);
@@ -148,6 +147,12 @@ struct TUrlParts {
 // The parts of an "http://" or "https://" URL; one without a scheme is
 // taken as "http://".
 TUrlParts ParseUrl(const std::string& Url);
+// Whether a request for Url, when "https://", was answered over TLS: Wine
+// follows a redirect to "http://", which Windows refuses, and such an answer
+// could come from anyone on the way.
+bool AnsweredAsAsked(HINTERNET Request, const std::string& Url);
+// Every wait of Handle's requests ends after Ms.
+void LimitWaits(HINTERNET Handle, DWORD Ms);
 // Letters, digits and @ ! $ ' ( ) * - . _ stay; a space becomes '+'; every
 // other byte becomes %XX.
 std::string EncodeUrlPart(const std::string& Part);

@@ -1,8 +1,10 @@
 // The picture holder: decoding, sizes, copies and its drawing primitives,
-// with the real GDI+ and libjpeg, drawn into a 32-bit memory bitmap.
+// with the real GDI+, drawn into a 32-bit memory bitmap.
 #include "image/Picture.h"
 
 #include <gtest/gtest.h>
+
+#include <deque>
 
 #include "skin/skin_ids.h"
 #include "tests/support/PngWriter.h"
@@ -44,8 +46,8 @@ TEST(Picture, DecodesEverySkinPicture) {
   }
 }
 
-// Decoded when first drawn, and shared by later holders: every pixel as the
-// picture decoded at once.
+// Decoded when first drawn, and shared by a later holder: every pixel as
+// the picture decoded at once.
 TEST(Picture, SkinPictureDrawsAsTheDecodedOne) {
   for (int id : {IDR_SKIN_BACKGROUND, IDR_SKIN_BUTTON}) {
     TPicture decoded, first, second;
@@ -53,18 +55,15 @@ TEST(Picture, SkinPictureDrawsAsTheDecodedOne) {
     ASSERT_TRUE(first.LoadSkinResource(GetModuleHandleA(nullptr), id));
     ASSERT_TRUE(second.LoadSkinResource(GetModuleHandleA(nullptr), id));
     const RECT all{0, 0, decoded.Width(), decoded.Height()};
-    auto Draw = [&all](const TPicture& picture, HDC dc) {
-      picture.Kind() == pkPNG ? picture.DrawPNGPart(dc, all, all) : picture.DrawWhole(dc, all);
-    };
-    DibCanvas expected(all.right, all.bottom, Blue), a(all.right, all.bottom, Blue), b(all.right, all.bottom, Blue);
-    Draw(decoded, expected.DC());
-    Draw(first, a.DC());
-    Draw(second, b.DC());
+    std::deque<DibCanvas> drawn;  // never moved: a canvas owns its bitmap
+    for (const TPicture* picture : {&decoded, &first, &second}) {
+      drawn.emplace_back(all.right, all.bottom, Blue);
+      picture->Kind() == pkPNG ? picture->DrawPNGPart(drawn.back().DC(), all, all)
+                               : picture->DrawWhole(drawn.back().DC(), all);
+    }
     for (int y = 0; y < all.bottom; ++y)
-      for (int x = 0; x < all.right; ++x) {
-        ASSERT_EQ(a.Pixel(x, y), expected.Pixel(x, y)) << id << " " << x << "," << y;
-        ASSERT_EQ(b.Pixel(x, y), expected.Pixel(x, y)) << id << " " << x << "," << y;
-      }
+      for (int x = 0; x < all.right; ++x)
+        for (size_t i : {1, 2}) ASSERT_EQ(drawn[i].Pixel(x, y), drawn[0].Pixel(x, y)) << id << " " << x << "," << y;
   }
 }
 
