@@ -83,8 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PolicyRow{"asked_relaunch", 2, "1.1", "/S /ShellUAC", true, 0, kOutside},
                       PolicyRow{"usual_quiet", 1, "1", "/S", true, 'o', "offered 1.2: an update"},
                       PolicyRow{"unknown_value", 7, "", "/S", true, 'o', "policy: UpdateDefault 7"},
-                      PolicyRow{"prefix_outside", -1, "1.1", "", true, 'g', kOutside},
-                      PolicyRow{"prefix_ignored", -1, "1.x", "", true, 'o', "TargetVersionPrefix \"1.x\""}),
+                      PolicyRow{"prefix_outside", -1, "1.1", "", true, 'g', kOutside}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 // A run cut part-way, then the next one, which resumes: the log tells both,

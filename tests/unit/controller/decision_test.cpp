@@ -50,7 +50,6 @@ TEST(DecideUpdate, Table) {
       {true, V12, V11, true, false, true, udAskToUpdate, true, {30, 29}},
       {true, V12, V11, false, false, true, udShowNothing, true, {0, 0}},  // no re-launch either
       {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, true}},          // critical
-      {true, V12, V11, true, false, false, udAskToUpdate, true, {0, 50}},               // the user asked
       {true, V12, V11, true, false, true, udAskToUpdate, true, {0, 50, false, true}},   // re-launched
       // every installer host asked for quiet: quiet runs wait, critical or not
       {true, V12, V11, true, false, true, udShowNothing, true, {100, 0, true, false, true}},

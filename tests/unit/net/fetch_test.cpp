@@ -355,9 +355,7 @@ TEST_F(FetchTest, AnswerReportsStatusAndRetryAfter) {
     const char* Fault;
     int Status;
     const char* RetryAfter;
-  } Cases[] = {{"", 200, ""},
-               {R"({"status": 503, "retry_after": "120"})", 503, "120"},
-               {R"({"status": 404})", 404, ""}};
+  } Cases[] = {{"", 200, ""}, {R"({"status": 503, "retry_after": "120"})", 503, "120"}, {R"({"status": 404})", 404, ""}};
   for (const auto& Case : Cases) {
     ASSERT_TRUE(zrtest::ServerReset());
     if (*Case.Fault) {
