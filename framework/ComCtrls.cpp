@@ -11,14 +11,14 @@ TProgressBar::TProgressBar(TComponent* AOwner) : TWinControl(AOwner) {
 }
 
 void TProgressBar::CreateParams(TCreateParams& Params) {
-  INITCOMMONCONTROLSEX Init{sizeof(Init), ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&Init);
   TWinControl::CreateParams(Params);
   CreateSubClass(Params, PROGRESS_CLASSA);
   Params.WinClassName = "TProgressBar";
 }
 
 void TProgressBar::CreateWnd() {
+  INITCOMMONCONTROLSEX Init{sizeof(Init), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&Init);
   TWinControl::CreateWnd();
   ApplyRange();
 }

@@ -276,16 +276,23 @@ void TWinControl::CreateParams(TCreateParams& Params) {
 }
 
 void TWinControl::CreateSubClass(TCreateParams& Params, const char* ControlClassName) {
-  WNDCLASSW Class{};
-  if (!GetClassInfoW(nullptr, GbkToWide(ControlClassName).c_str(), &Class))
-    throw std::runtime_error(std::string("unknown window class ") + ControlClassName);
-  Params.WindowClass = Class;
+  Params.SubClassName = ControlClassName;
   Params.PlatformControl = true;
 }
+
+namespace {
+
+void LookUpSubClass(TCreateParams& Params) {
+  if (!GetClassInfoW(nullptr, GbkToWide(Params.SubClassName).c_str(), &Params.WindowClass))
+    throw std::runtime_error(std::string("unknown window class ") + Params.SubClassName);
+}
+
+}  // namespace
 
 void TWinControl::CreateWnd() {
   TCreateParams Params;
   CreateParams(Params);
+  if (Params.SubClassName) LookUpSubClass(Params);
   if (Parent()) {
     Params.WndParent = Parent()->Handle();
     if (FHandle) return;  // creating the parent created its children
@@ -313,7 +320,27 @@ void TWinControl::CreateWnd() {
   if (!Wnd) throw std::runtime_error("window creation failed");
   if (FPlatformControl) SendMessageA(Wnd, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), 0);
   UpdateBounds();
-  for (TWinControl* Child : FWinControls) Child->HandleNeeded();
+  if (Parent()) TakeSiblingPlace();
+  // A window that is not shown makes none for its children: a form that is
+  // never shown never loads what their classes need.
+  if (FVisible) CreateChildWindows();
+}
+
+void TWinControl::CreateChildWindows() {
+  for (TWinControl* Child : FWinControls)
+    if (Child->FVisible) Child->HandleNeeded();
+}
+
+void TWinControl::TakeSiblingPlace() {
+  // A new child window goes below its siblings; the first child is on top.
+  const std::vector<TWinControl*>& Siblings = Parent()->FWinControls;
+  auto Self = std::find(Siblings.begin(), Siblings.end(), this);
+  if (Self == Siblings.end() || std::none_of(Self + 1, Siblings.end(), [](TWinControl* C) { return C->FHandle; }))
+    return;
+  HWND Above = HWND_TOP;
+  for (auto It = Siblings.begin(); It != Self; ++It)
+    if ((*It)->FHandle) Above = (*It)->FHandle;
+  SetWindowPos(FHandle, Above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 void TWinControl::DestroyHandle() {
@@ -469,7 +496,7 @@ void TWinControl::InsertControl(TControl* AControl) {
     FWinControls.push_back(Child);
     if (Child->FHandle && FHandle)
       ::SetParent(Child->FHandle, FHandle);
-    else if (FHandle)
+    else if (FHandle && FVisible && Child->FVisible)
       Child->HandleNeeded();
   } else {
     FControls.push_back(AControl);
@@ -533,6 +560,7 @@ void TWinControl::SetVisible(bool Value) {
   if (Value == FVisible) return;
   FVisible = Value;
   if (!FHandle && Value && (!Parent() || Parent()->HandleAllocated())) HandleNeeded();
+  if (FHandle && Value) CreateChildWindows();
   if (FHandle) ShowWindow(FHandle, Value ? SW_SHOW : SW_HIDE);
   if (!Value) SetMouseControl(nullptr);
 }

@@ -214,8 +214,11 @@ struct TCreateParams {
   // changes WindowClass needs a name of its own.
   std::string WinClassName;
   // Set by CreateSubClass: the window is a platform control that paints
-  // itself.
+  // itself, of this class. The class is looked up only when the window is
+  // made, so that asking a control without one for its client area loads
+  // no library.
   bool PlatformControl = false;
+  const char* SubClassName = nullptr;
 };
 
 class TWinControl : public TControl {
@@ -289,6 +292,10 @@ class TWinControl : public TControl {
   void PaintHandler(HDC DC);
   void PaintControls(HDC DC);
   void UpdateBounds();
+  // Windows for the visible children that have none yet.
+  void CreateChildWindows();
+  // A window made out of turn takes its place among its siblings' windows.
+  void TakeSiblingPlace();
   // Keeps the anchored children at their distances to the edges.
   void ApplyAnchors();
 

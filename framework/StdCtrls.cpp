@@ -2,6 +2,9 @@
 
 #include <oleacc.h>
 
+#include <optional>
+#include <vector>
+
 #include "framework/GbkText.h"
 
 namespace {
@@ -27,12 +30,17 @@ void SetRedraw(HWND Wnd, bool Updating) {
   if (!Updating) InvalidateRect(Wnd, nullptr, TRUE);
 }
 
+// Until the list box has a window (it may never be shown), its items are
+// kept here and handed to the window when it is made.
 class TListBoxStrings : public TStrings {
  public:
   explicit TListBoxStrings(TListBox& ListBox) : FListBox(ListBox) {}
 
-  int Count() const override { return static_cast<int>(Send(LB_GETCOUNT, 0, 0)); }
+  int Count() const override {
+    return Held() ? static_cast<int>(FHeld.size()) : static_cast<int>(Send(LB_GETCOUNT, 0, 0));
+  }
   std::string Get(int Index) const override {
+    if (Held()) return Index >= 0 && Index < Count() ? FHeld[Index] : std::string();
     LRESULT Length = Send(LB_GETTEXTLEN, Index, 0);
     if (Length == LB_ERR) return std::string();
     std::wstring Text(static_cast<size_t>(Length) + 1, L'\0');
@@ -41,22 +49,44 @@ class TListBoxStrings : public TStrings {
     return WideToGbk(Text);
   }
   int Add(const std::string& S) override {
+    if (Held()) {
+      FHeld.push_back(S);
+      return Count() - 1;
+    }
     return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GbkToWide(S).c_str())));
   }
-  void Clear() override { Send(LB_RESETCONTENT, 0, 0); }
+  void Clear() override {
+    if (Held())
+      FHeld.clear();
+    else
+      Send(LB_RESETCONTENT, 0, 0);
+  }
+  // Called once the window exists.
+  void HandOver() {
+    std::vector<std::string> Items;
+    Items.swap(FHeld);
+    for (const std::string& Item : Items) Add(Item);
+  }
 
  protected:
-  void SetUpdateState(bool Updating) override { SetRedraw(FListBox.Handle(), Updating); }
+  void SetUpdateState(bool Updating) override {
+    if (!Held()) SetRedraw(FListBox.Handle(), Updating);
+  }
 
  private:
+  bool Held() const { return !FListBox.HandleAllocated(); }
+
   LRESULT Send(UINT Msg, WPARAM WParam, LPARAM LParam) const {
     return SendMessageW(FListBox.Handle(), Msg, WParam, LParam);
   }
 
   TListBox& FListBox;
+  std::vector<std::string> FHeld;
 };
 
 // Lines of the memo's text; a wrapped line counts as one.
+// Until the memo has a window, a text set is kept here; before that the
+// window would start with the caption.
 class TMemoStrings : public TStrings {
  public:
   explicit TMemoStrings(TMemo& Memo) : FMemo(Memo) {}
@@ -73,17 +103,35 @@ class TMemoStrings : public TStrings {
     return Count() - 1;
   }
   void Clear() override { SetText(std::string()); }
-  std::string Text() const override { return WindowText(FMemo.Handle()); }
+  std::string Text() const override {
+    if (Held()) return FHeld ? *FHeld : FMemo.Caption();
+    return WindowText(FMemo.Handle());
+  }
   void SetText(const std::string& Value) override {
+    if (Held()) {
+      FHeld = AdjustLineBreaks(Value);
+      return;
+    }
     SetWindowTextW(FMemo.Handle(), GbkToWide(AdjustLineBreaks(Value)).c_str());
     FMemo.FitScrollBar();
   }
+  // Called once the window exists.
+  void HandOver() {
+    std::optional<std::string> Text;
+    Text.swap(FHeld);
+    if (Text) SetText(*Text);
+  }
 
  protected:
-  void SetUpdateState(bool Updating) override { SetRedraw(FMemo.Handle(), Updating); }
+  void SetUpdateState(bool Updating) override {
+    if (!Held()) SetRedraw(FMemo.Handle(), Updating);
+  }
 
  private:
+  bool Held() const { return !FMemo.HandleAllocated(); }
+
   TMemo& FMemo;
+  std::optional<std::string> FHeld;
 };
 
 }  // namespace
@@ -194,6 +242,7 @@ void TListBox::CreateParams(TCreateParams& Params) {
 void TListBox::CreateWnd() {
   TWinControl::CreateWnd();
   ApplyItemHeight();
+  static_cast<TListBoxStrings*>(FItems)->HandOver();
 }
 
 void TListBox::FontChanged() {
@@ -247,6 +296,7 @@ void TMemo::CreateParams(TCreateParams& Params) {
 
 void TMemo::CreateWnd() {
   TWinControl::CreateWnd();
+  static_cast<TMemoStrings*>(FLines)->HandOver();
   FitScrollBar();
 }
 

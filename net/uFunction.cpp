@@ -1,7 +1,6 @@
 #include "net/uFunction.h"
 
 #include <windows.h>
-#include <shlobj.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -75,11 +74,23 @@ bool FileExists(const std::string& Name) {
   return Attr != INVALID_FILE_ATTRIBUTES && !(Attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+bool IsFolder(const std::string& Path) {
+  DWORD Attr = GetFileAttributesA(Path.c_str());
+  return Attr != INVALID_FILE_ATTRIBUTES && (Attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+// Each missing folder on the way is made in turn. Made here rather than by
+// the shell, whose library (and COM with it) every run would load for this.
 bool ForceFolder(const std::string& Folder) {
-  DWORD Attr = GetFileAttributesA(Folder.c_str());
-  if (Attr != INVALID_FILE_ATTRIBUTES && (Attr & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  int Error = SHCreateDirectoryExA(nullptr, Folder.c_str(), nullptr);
-  return Error == ERROR_SUCCESS || Error == ERROR_ALREADY_EXISTS;
+  if (IsFolder(Folder)) return true;
+  for (size_t At = Folder.find_first_of("\\/"); At != std::string::npos; At = Folder.find_first_of("\\/", At + 1))
+    if (At > 0 && Folder[At - 1] != ':' && Folder[At - 1] != '\\') CreateDirectoryA(Folder.substr(0, At).c_str(), nullptr);
+  CreateDirectoryA(Folder.c_str(), nullptr);
+  return IsFolder(Folder);
 }
 
 #ifdef ZR_TEST_SEAMS

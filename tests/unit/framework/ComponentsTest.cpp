@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <vector>
 
 #include "framework/ComCtrls.h"
 #include "framework/ExtCtrls.h"
@@ -296,4 +297,41 @@ TEST_F(ControlsFixture, SampleWindowWithEveryControl) {
   zrtest::SaveScreenshot(Form->Handle(), "framework_sample_window");
   EXPECT_EQ(ScreenPixel(Form->Handle(), 15, 15), 0x2EC4F7u);
   EXPECT_EQ(ScreenPixel(Form->Handle(), 5, 240), 0xF5F5F5);
+}
+
+// A form not yet shown makes no windows for its children: what is set on
+// them meanwhile arrives when it shows, and a child asked for its window out
+// of turn still takes its place in the children's order.
+TEST_F(ControlsFixture, HiddenFormMakesChildWindowsWhenShown) {
+  Form->HandleNeeded();
+  auto* List = new TListBox(Form);
+  List->SetParent(Form);
+  auto* Memo = new TMemo(Form);
+  Memo->SetParent(Form);
+  auto* Bar = new TProgressBar(Form);
+  Bar->SetParent(Form);
+  auto* Hidden = new TMemo(Form);
+  Hidden->SetVisible(false);
+  Hidden->SetParent(Form);
+  List->Items().Add("正在升级......");
+  List->Items().Add("two");
+  Memo->Lines().SetText("a\nb");
+  Hidden->Lines().SetText("");
+  for (TWinControl* Child : {static_cast<TWinControl*>(List), static_cast<TWinControl*>(Memo),
+                             static_cast<TWinControl*>(Bar), static_cast<TWinControl*>(Hidden)})
+    EXPECT_FALSE(Child->HandleAllocated());
+  EXPECT_EQ(List->Items().Count(), 2);
+  EXPECT_EQ(Memo->Lines().Get(1), "b");
+  HWND Middle = Bar->Handle();
+  Form->Show();
+  EXPECT_FALSE(Hidden->HandleAllocated());
+  std::vector<HWND> Order;
+  for (HWND W = GetWindow(Form->Handle(), GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT)) Order.push_back(W);
+  EXPECT_EQ(Order, (std::vector<HWND>{List->Handle(), Memo->Handle(), Middle}));
+  EXPECT_EQ(SendMessageA(List->Handle(), LB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(List->Items().Get(0), "正在升级......");
+  char Text[16] = {};
+  GetWindowTextA(Memo->Handle(), Text, sizeof(Text));
+  EXPECT_STREQ(Text, "a\r\nb");
+  EXPECT_EQ(Hidden->Lines().Text(), "");
 }
