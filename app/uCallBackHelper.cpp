@@ -115,7 +115,6 @@ namespace {
 // The progress window's line when the download moves to another host.
 const char MirrorHostText[] = "改用下载服务器 ";
 
-
 // The document's URL. Whole-program tests that run beside each other, each
 // with its own server, move the built-in port by ZR_TEST_PORT_SHIFT.
 std::string CheckUrl() {

@@ -2,7 +2,6 @@
 
 #include <oleacc.h>
 
-#include <optional>
 #include <vector>
 
 #include "framework/GbkText.h"
@@ -85,8 +84,8 @@ class TListBoxStrings : public TStrings {
 };
 
 // Lines of the memo's text; a wrapped line counts as one.
-// Until the memo has a window, a text set is kept here; before that the
-// window would start with the caption.
+// Until the memo has a window, its text is its caption, which the window
+// starts with.
 class TMemoStrings : public TStrings {
  public:
   explicit TMemoStrings(TMemo& Memo) : FMemo(Memo) {}
@@ -104,22 +103,15 @@ class TMemoStrings : public TStrings {
   }
   void Clear() override { SetText(std::string()); }
   std::string Text() const override {
-    if (Held()) return FHeld ? *FHeld : FMemo.Caption();
-    return WindowText(FMemo.Handle());
+    return Held() ? FMemo.Caption() : WindowText(FMemo.Handle());
   }
   void SetText(const std::string& Value) override {
     if (Held()) {
-      FHeld = AdjustLineBreaks(Value);
+      FMemo.SetCaption(AdjustLineBreaks(Value));
       return;
     }
     SetWindowTextW(FMemo.Handle(), GbkToWide(AdjustLineBreaks(Value)).c_str());
     FMemo.FitScrollBar();
-  }
-  // Called once the window exists.
-  void HandOver() {
-    std::optional<std::string> Text;
-    Text.swap(FHeld);
-    if (Text) SetText(*Text);
   }
 
  protected:
@@ -131,7 +123,6 @@ class TMemoStrings : public TStrings {
   bool Held() const { return !FMemo.HandleAllocated(); }
 
   TMemo& FMemo;
-  std::optional<std::string> FHeld;
 };
 
 }  // namespace
@@ -296,7 +287,6 @@ void TMemo::CreateParams(TCreateParams& Params) {
 
 void TMemo::CreateWnd() {
   TWinControl::CreateWnd();
-  static_cast<TMemoStrings*>(FLines)->HandOver();
   FitScrollBar();
 }
 

@@ -83,12 +83,12 @@ bool IsFolder(const std::string& Path) {
 
 }  // namespace
 
-// Each missing folder on the way is made in turn. Made here rather than by
-// the shell, whose library (and COM with it) every run would load for this.
+// The parent first, then the folder. Made here rather than by the shell,
+// whose library (and COM with it) every run would load for this.
 bool ForceFolder(const std::string& Folder) {
   if (IsFolder(Folder)) return true;
-  for (size_t At = Folder.find_first_of("\\/"); At != std::string::npos; At = Folder.find_first_of("\\/", At + 1))
-    if (At > 0 && Folder[At - 1] != ':' && Folder[At - 1] != '\\') CreateDirectoryA(Folder.substr(0, At).c_str(), nullptr);
+  size_t Slash = Folder.find_last_of("\\/", Folder.size() - 2);
+  if (Slash != std::string::npos && Slash > 0) ForceFolder(Folder.substr(0, Slash));
   CreateDirectoryA(Folder.c_str(), nullptr);
   return IsFolder(Folder);
 }

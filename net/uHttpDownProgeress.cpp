@@ -38,7 +38,6 @@ const int64_t StallBytes = 1024;
 const int64_t StateBytes = 4 * 1024 * 1024 - MaxReadSize;
 const DWORD StateMs = 10000;
 
-
 // A big read that filled at once asks for twice as much next time; one that
 // took long asks for half, so a slowing line still reports about once a
 // second.
