@@ -471,6 +471,13 @@ HWND UpdaterRun::WaitPastChecking(DWORD TimeoutMs) {
   return nullptr;
 }
 
+HWND UpdaterRun::StartOffering(const std::string& Document, const std::string& Args, DWORD TimeoutMs) {
+  SetInstalledVersion(Packed(1, 1));
+  if (!ServerPut(kInfoPath, Document)) return nullptr;
+  Start(Args);
+  return WaitPastChecking(TimeoutMs);
+}
+
 bool UpdaterRun::WaitNoWindow(DWORD TimeoutMs) {
   return WaitUntil([&] { return VisibleWindowOf(FProgram.pid) == nullptr; }, TimeoutMs);
 }

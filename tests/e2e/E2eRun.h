@@ -131,6 +131,9 @@ class UpdaterRun {
   // The first visible window that is not the checking notice (an orange
   // badge without the memo), or the progress window.
   HWND WaitPastChecking(DWORD TimeoutMs);
+  // Serves Document over an installed 1.1, starts a run with Args and waits
+  // past the checking notice; null when the document could not be served.
+  HWND StartOffering(const std::string& Document, const std::string& Args = "", DWORD TimeoutMs = 20000);
   // Waits until no window of the program is visible.
   bool WaitNoWindow(DWORD TimeoutMs);
   // A visible notice with the given badge (not the progress window).

@@ -15,12 +15,8 @@ namespace {
 
 // Offers 1.2 with Setup to the signed build and answers the question with OK.
 bool StartAndAgree(UpdaterRun& R, const std::string& Setup, const char* Fault = nullptr) {
-  SetInstalledVersion(Packed(1, 1));
-  if (!ServerPut(kSetupPath, Setup) || (Fault && !ServerFault(kSetupPath, Fault)) ||
-      !ServerPut(kInfoPath, PublishedDocument({ServerUrl(kSetupPath)}, Packed(1, 2), "1.2", Setup)))
-    return false;
-  R.Start();
-  HWND Ask = R.WaitPastChecking(20000);
+  if (!ServerPut(kSetupPath, Setup) || (Fault && !ServerFault(kSetupPath, Fault))) return false;
+  HWND Ask = R.StartOffering(PublishedDocument({ServerUrl(kSetupPath)}, Packed(1, 2), "1.2", Setup));
   if (Ask) R.ClickOK(Ask);
   return Ask != nullptr;
 }

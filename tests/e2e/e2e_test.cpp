@@ -212,10 +212,7 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
 
 // Starts a run offering 1.2 over an installed 1.1 and waits for the question.
 HWND StartWithOffer(UpdaterRun& R) {
-  SetInstalledVersion(Packed(1, 1));
-  Serve({SetupUrl()}, Packed(1, 2));
-  R.Start();
-  return R.WaitPastChecking(kWindowWait);
+  return R.StartOffering(Document({SetupUrl()}, Packed(1, 2), kNotes), "", kWindowWait);
 }
 
 // Cancel by mouse, by Esc from inside the release notes, or by Tab to it

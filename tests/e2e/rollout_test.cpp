@@ -38,11 +38,8 @@ std::string OtherHostUrl(const std::string& Path) {
 bool Asks(const std::string& Members, const std::string& Args = "/S", std::string* Id = nullptr) {
   UpdaterRun R;
   EXPECT_TRUE(WriteWholeFile(R.DataDir + "upd.dat", "[2]\r\n2=2\r\n"));
-  SetInstalledVersion(Packed(1, 1));
   std::string Doc = Document({ServerUrl(kSetupPath)}, Packed(1, 2), kNotes);
-  EXPECT_TRUE(ServerPut(kInfoPath, Doc.insert(Doc.rfind('}'), Members)));
-  R.Start(Args);
-  HWND Ask = R.WaitPastChecking(kWait);
+  HWND Ask = R.StartOffering(Doc.insert(Doc.rfind('}'), Members), Args, kWait);
   if (Ask) R.ClickCancel(Ask);
   EXPECT_EQ(R.WaitExit(kWait), 0);
   EXPECT_EQ(R.FailureCount(), "2");
@@ -90,7 +87,6 @@ TEST(Rollout, QuietRunsOfferTheReleaseToTheMachinesItsPercentageChooses) {
 TEST(Mirrors, EachFailureHandsOverAndTheNextContinuesFromTheBytesOnDisk) {
   const std::string Setup = InstallerBytes(1 << 20);
   UpdaterRun R;
-  SetInstalledVersion(Packed(1, 1));
   ASSERT_TRUE(ServerPut("/m2/ZeRunSetup.exe", InstallerBytes(100 << 10)));
   ASSERT_TRUE(ServerPut("/m3/ZeRunSetup.exe", Setup));
   ASSERT_TRUE(ServerPut("/m4/ZeRunSetup.exe", Setup));
@@ -100,9 +96,7 @@ TEST(Mirrors, EachFailureHandsOverAndTheNextContinuesFromTheBytesOnDisk) {
                               ServerUrl("/m4/ZeRunSetup.exe")},
                              Packed(1, 2), kNotes);
   Doc.insert(Doc.rfind('}'), ",\"Sha256\":\"" + Sha256HexOf(Setup) + "\",\"Size\":" + std::to_string(Setup.size()));
-  ASSERT_TRUE(ServerPut(kInfoPath, Doc));
-  R.Start();
-  HWND Ask = R.WaitPastChecking(kWait);
+  HWND Ask = R.StartOffering(Doc, "", kWait);
   ASSERT_NE(Ask, nullptr);
   R.ClickOK(Ask);
   ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));

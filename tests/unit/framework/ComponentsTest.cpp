@@ -305,29 +305,25 @@ TEST_F(ControlsFixture, SampleWindowWithEveryControl) {
 TEST_F(ControlsFixture, HiddenFormMakesChildWindowsWhenShown) {
   Form->HandleNeeded();
   auto* List = new TListBox(Form);
-  List->SetParent(Form);
   auto* Memo = new TMemo(Form);
-  Memo->SetParent(Form);
   auto* Bar = new TProgressBar(Form);
-  Bar->SetParent(Form);
   auto* Hidden = new TMemo(Form);
   Hidden->SetVisible(false);
-  Hidden->SetParent(Form);
+  for (TWinControl* Child : std::initializer_list<TWinControl*>{List, Memo, Bar, Hidden}) Child->SetParent(Form);
   List->Items().Add("正在升级......");
   List->Items().Add("two");
   Memo->Lines().SetText("a\nb");
   Hidden->Lines().SetText("");
-  for (TWinControl* Child : {static_cast<TWinControl*>(List), static_cast<TWinControl*>(Memo),
-                             static_cast<TWinControl*>(Bar), static_cast<TWinControl*>(Hidden)})
-    EXPECT_FALSE(Child->HandleAllocated());
+  EXPECT_FALSE(List->HandleAllocated() || Memo->HandleAllocated() || Bar->HandleAllocated() ||
+               Hidden->HandleAllocated());
   EXPECT_EQ(List->Items().Count(), 2);
   EXPECT_EQ(Memo->Lines().Get(1), "b");
-  HWND Middle = Bar->Handle();
+  HWND Last = Bar->Handle();
   Form->Show();
   EXPECT_FALSE(Hidden->HandleAllocated());
   std::vector<HWND> Order;
   for (HWND W = GetWindow(Form->Handle(), GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT)) Order.push_back(W);
-  EXPECT_EQ(Order, (std::vector<HWND>{List->Handle(), Memo->Handle(), Middle}));
+  EXPECT_EQ(Order, (std::vector<HWND>{List->Handle(), Memo->Handle(), Last}));
   EXPECT_EQ(SendMessageA(List->Handle(), LB_GETCOUNT, 0, 0), 2);
   EXPECT_EQ(List->Items().Get(0), "正在升级......");
   char Text[16] = {};
