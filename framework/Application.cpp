@@ -55,7 +55,7 @@ HWND TApplication::Handle() const {
         [Self](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
           return Self->WndProc(Wnd, Msg, WParam, LParam);
         },
-        "TApplication");
+        "TApplication", true);
     SetWindowTextW(FHandle, GbkToWide(FTitle).c_str());
   }
   return FHandle;

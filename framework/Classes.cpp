@@ -97,7 +97,7 @@ unsigned long HandledMessageCount() { return HandledMessages; }
 
 void CountHandledMessage() { ++HandledMessages; }
 
-HWND AllocateHWnd(TWndMethod Method, const char* ClassName) {
+HWND AllocateHWnd(TWndMethod Method, const char* ClassName, bool Broadcasts) {
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   std::wstring Name = GbkToWide(ClassName);
   WNDCLASSW Class{};
@@ -108,8 +108,8 @@ HWND AllocateHWnd(TWndMethod Method, const char* ClassName) {
     RegisterClassW(&Class);
   }
   auto* Stored = new TWndMethod(std::move(Method));
-  HWND Wnd = CreateWindowExW(WS_EX_TOOLWINDOW, Name.c_str(), L"", WS_POPUP, 0, 0, 0, 0, nullptr,
-                             nullptr, Instance, Stored);
+  HWND Wnd = CreateWindowExW(WS_EX_TOOLWINDOW, Name.c_str(), L"", WS_POPUP, 0, 0, 0, 0,
+                             Broadcasts ? nullptr : HWND_MESSAGE, nullptr, Instance, Stored);
   if (!Wnd) delete Stored;
   return Wnd;
 }

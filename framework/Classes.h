@@ -73,13 +73,14 @@ class TStrings : public TObject {
 // start another line.
 std::vector<std::string> SplitLines(const std::string& Text);
 
-// A hidden top-level window whose messages go to Method; unhandled ones
-// should go to DefWindowProcA. Top-level (not message-only) so that it
-// receives broadcasts such as the shell's "TaskbarCreated".
+// A hidden window whose messages go to Method; unhandled ones should go to
+// DefWindowProcA. A message-only window unless Broadcasts: only top-level
+// windows receive messages sent to all (the session's end, the shell's
+// "TaskbarCreated"), and they cost the display far more to make.
 using TWndMethod = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 // Messages the framework's windows of this thread have handled so far; a
 // message loop compares it to notice messages that other threads sent.
 unsigned long HandledMessageCount();
 void CountHandledMessage();
-HWND AllocateHWnd(TWndMethod Method, const char* ClassName = "TPUtilWindow");
+HWND AllocateHWnd(TWndMethod Method, const char* ClassName = "TPUtilWindow", bool Broadcasts = false);
 void DeallocateHWnd(HWND Wnd);

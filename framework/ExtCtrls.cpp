@@ -53,11 +53,17 @@ LRESULT TTimer::WndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
 
 // TTrayIcon
 
-TTrayIcon::TTrayIcon(TComponent* AOwner) : TComponent(AOwner) {
-  FTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-  FWindow = AllocateHWnd([this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
-    return WndProc(Wnd, Msg, WParam, LParam);
-  });
+TTrayIcon::TTrayIcon(TComponent* AOwner) : TComponent(AOwner) {}
+
+// Made when first needed: most icons of a run are never shown.
+HWND TTrayIcon::Handle() {
+  if (!FWindow) {
+    FTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    FWindow = AllocateHWnd(
+        [this](HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) { return WndProc(Wnd, Msg, WParam, LParam); },
+        "TPUtilWindow", true);
+  }
+  return FWindow;
 }
 
 TTrayIcon::~TTrayIcon() {
@@ -69,7 +75,7 @@ TTrayIcon::~TTrayIcon() {
 bool TTrayIcon::Notify(DWORD Message) {
   NOTIFYICONDATAW Data{};
   Data.cbSize = sizeof(Data);
-  Data.hWnd = FWindow;
+  Data.hWnd = Handle();
   Data.uID = kTrayIconId;
   Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   Data.uCallbackMessage = WM_TRAYNOTIFY;

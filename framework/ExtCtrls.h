@@ -56,7 +56,7 @@ class TTrayIcon : public TComponent {
   TNotifyEvent OnDblClick;
 
   // The window that receives the icon's notifications.
-  HWND Handle() const { return FWindow; }
+  HWND Handle();
   // The message the notifications arrive with (lParam: the mouse message).
   static constexpr UINT WM_TRAYNOTIFY = WM_APP + 0x2A0;
 
