@@ -133,7 +133,8 @@ TEST_F(TrayFixture, RestartedShellGetsTheVisibleIconAgain) {
   Data.hWnd = Icon.Handle();
   Data.uID = 1;
   ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &Data));  // the shell forgot it
-  SendMessageA(Icon.Handle(), TaskbarCreated, 0, 0);
+  DWORD_PTR Result = 0;  // as the shell says it: to every top-level window
+  SendMessageTimeoutA(HWND_BROADCAST, TaskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 2000, &Result);
   EXPECT_TRUE(IconExists(Icon));
   Icon.SetVisible(false);
   SendMessageA(Icon.Handle(), TaskbarCreated, 0, 0);
