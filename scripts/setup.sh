@@ -20,10 +20,21 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
+# A mirror caught mid-sync fails the update now and then; try again, and
+# go on with whatever lists there are rather than stop the whole set-up.
+apt_update() {
+  for attempt in 1 2 3; do
+    $sudo apt-get update -qq && return 0
+    echo "setup: apt-get update failed (attempt $attempt)"
+    sleep $((attempt * 10))
+  done
+  echo "setup: going on with the package lists as they are"
+}
+
 apt_updated=""
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $sudo apt-get update -qq
+  apt_update
   apt_updated=1
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
@@ -37,7 +48,7 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "ok installe
     $sudo dpkg --add-architecture i386
     apt_updated=""
   fi
-  [ -n "$apt_updated" ] || { $sudo apt-get update -qq; apt_updated=1; }
+  [ -n "$apt_updated" ] || { apt_update; apt_updated=1; }
   wine_version=$(dpkg-query -W -f='${Version}' wine64)
   echo "setup: installing wine32:i386 $wine_version"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
@@ -81,7 +92,7 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
     apt_updated=""
   fi
-  [ -n "$apt_updated" ] || { $sudo apt-get update -qq; apt_updated=1; }
+  [ -n "$apt_updated" ] || { apt_update; apt_updated=1; }
   mkdir -p "$deps/src"
   (cd "$deps/src" && apt-get source -qq "$name" >/dev/null 2>&1)
   srcdir=$(find "$deps/src" -maxdepth 1 -type d -name "$name-*" | head -1)
