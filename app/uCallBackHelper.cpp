@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "app/uBuildOptions.h"
 #include "app/uConst.h"
@@ -183,6 +184,10 @@ void LogQuietEnd() {
       Policy().UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
 }
 
+// The quiet run has written its decision on the answer it hands to the
+// controller, which decides again on the same answer: once in the log.
+bool DecisionLogged = false;
+
 // Every reason for "no update" meets here, for the quiet run before any
 // window exists and for the controller alike.
 TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, bool AllowDowngrade, int Rollout,
@@ -193,14 +198,17 @@ TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, b
   TQuietRun Quiet{Rollout, RolloutPosition(MachineIdentity(), Version), Critical, HasSwitch(SHELL_UAC_SWITCH),
                   !Urls.empty()};
   for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
-  Log("release %s: machine position %d against rollout %d %%%s%s", TCallBackHelper::VersionToText(Version).c_str(),
+  bool Logged = std::exchange(DecisionLogged, false);
+  if (!Logged)
+    Log("release %s: machine position %d against rollout %d %%%s%s", TCallBackHelper::VersionToText(Version).c_str(),
       Quiet.Position, Quiet.Percent, Quiet.Critical ? ", critical" : "",
       Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
   TNoUpdateReason Reason = nrNone;
   TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
                                           IsPostBbsRun(), IsSilentRun(), MayDowngrade, Quiet, Policy().VersionPrefix,
                                           &Reason);
-  Log("installed %s, offered %s: %s%s", TCallBackHelper::VersionToText(GetLocalVersion()).c_str(),
+  if (!Logged)
+    Log("installed %s, offered %s: %s%s", TCallBackHelper::VersionToText(GetLocalVersion()).c_str(),
       TCallBackHelper::VersionToText(Version).c_str(), NoUpdateReasonText(Reason),
       Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
   return Decision;
@@ -238,6 +246,7 @@ bool RunQuietCheck() {
   if (Decide(Info->Version, Info->Urls, Info->AllowDowngrade, Info->Rollout, Info->Critical) == udShowNothing)
     return false;
   QuietAnswer = std::move(Info);
+  DecisionLogged = true;
   return true;
 }
 

@@ -68,6 +68,11 @@ TEST_P(PolicyRuns, HoldOverTheDocumentAndTheUser) {
   EXPECT_EQ(CountRequests(kInfoPath), P.Asks ? 1 : 0);
   EXPECT_EQ(CountRequests(kSetupPath), 0);
   ExpectLogged(R, {P.Logged, "run ends\r\n"});
+  // One decision and one account of it, though a quiet run looks twice.
+  const std::string Log = ReadWholeFile(R.DataDir + LOG_FILE_NAME);
+  size_t First = Log.find("offered 1.2:");
+  EXPECT_EQ(First != std::string::npos, P.Asks) << Log;
+  EXPECT_EQ(Log.find("offered 1.2:", First + (P.Asks ? 1 : 0)), std::string::npos) << Log;
 }
 
 const char* const kOffNotice = "notice: \xE7\xB3\xBB\xE7\xBB\x9F\xE7\xAE\xA1\xE7\x90\x86\xE5\x91\x98\xE5\xB7\xB2"
