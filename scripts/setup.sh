@@ -23,11 +23,10 @@ done
 # A mirror caught mid-sync fails the update now and then; try again, and
 # go on with whatever lists there are rather than stop the whole set-up.
 apt_update() {
-  for attempt in 1 2 3; do
-    $sudo apt-get update -qq && return 0
-    echo "setup: apt-get update failed (attempt $attempt)"
-    sleep $((attempt * 10))
-  done
+  $sudo apt-get update -qq && return 0
+  echo "setup: apt-get update failed; trying once more"
+  sleep 5
+  $sudo apt-get update -qq && return 0
   echo "setup: going on with the package lists as they are"
 }
 
