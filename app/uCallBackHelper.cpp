@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/uBuildOptions.h"
@@ -184,10 +185,6 @@ void LogQuietEnd() {
       Policy().UpdateDefault == pdNever ? "" : " for runs the user did not ask for");
 }
 
-// The quiet run has written its decision on the answer it hands to the
-// controller, which decides again on the same answer: once in the log.
-bool DecisionLogged = false;
-
 // Every reason for "no update" meets here, for the quiet run before any
 // window exists and for the controller alike.
 TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, bool AllowDowngrade, int Rollout,
@@ -198,25 +195,23 @@ TUpdateDecision Decide(uint32_t Version, const std::vector<std::string>& Urls, b
   TQuietRun Quiet{Rollout, RolloutPosition(MachineIdentity(), Version), Critical, HasSwitch(SHELL_UAC_SWITCH),
                   !Urls.empty()};
   for (const std::string& Url : Urls) Quiet.ServersBusy = Quiet.ServersBusy && IsBackedOff(ParseUrl(Url).Host);
-  bool Logged = std::exchange(DecisionLogged, false);
-  if (!Logged)
-    Log("release %s: machine position %d against rollout %d %%%s%s", TCallBackHelper::VersionToText(Version).c_str(),
+  Log("release %s: machine position %d against rollout %d %%%s%s", TCallBackHelper::VersionToText(Version).c_str(),
       Quiet.Position, Quiet.Percent, Quiet.Critical ? ", critical" : "",
       Quiet.ServersBusy ? ", every installer host asked for quiet" : "");
   TNoUpdateReason Reason = nrNone;
   TUpdateDecision Decision = DecideUpdate(!Urls.empty(), Version, GetLocalVersion(), IsProcessElevated(),
                                           IsPostBbsRun(), IsSilentRun(), MayDowngrade, Quiet, Policy().VersionPrefix,
                                           &Reason);
-  if (!Logged)
-    Log("installed %s, offered %s: %s%s", TCallBackHelper::VersionToText(GetLocalVersion()).c_str(),
+  Log("installed %s, offered %s: %s%s", TCallBackHelper::VersionToText(GetLocalVersion()).c_str(),
       TCallBackHelper::VersionToText(Version).c_str(), NoUpdateReasonText(Reason),
       Decision == udRelaunchElevated ? ", not elevated: re-launched elevated" : "");
   return Decision;
 }
 
-// The quiet run's answer, read before the controller existed: its start
-// takes it instead of fetching again.
+// The quiet run's answer and its decision on it, made before the controller
+// existed: the controller takes both instead of fetching and deciding again.
 std::unique_ptr<TUpdateInfo> QuietAnswer;
+std::optional<TUpdateDecision> QuietDecision;
 
 }  // namespace
 
@@ -243,10 +238,10 @@ bool RunQuietCheck() {
     }
     return false;
   }
-  if (Decide(Info->Version, Info->Urls, Info->AllowDowngrade, Info->Rollout, Info->Critical) == udShowNothing)
-    return false;
+  TUpdateDecision Decision = Decide(Info->Version, Info->Urls, Info->AllowDowngrade, Info->Rollout, Info->Critical);
+  if (Decision == udShowNothing) return false;
   QuietAnswer = std::move(Info);
-  DecisionLogged = true;
+  QuietDecision = Decision;
   return true;
 }
 
@@ -410,7 +405,8 @@ void TCallBackHelper::HandleUpdateInfo(uint32_t Version, const std::string& Msg,
     CloseRun();
     return;
   }
-  switch (Decide(Version, Urls, FAllowDowngrade, FRollout, FCritical)) {
+  std::optional<TUpdateDecision> Taken = std::exchange(QuietDecision, std::nullopt);
+  switch (Taken ? *Taken : Decide(Version, Urls, FAllowDowngrade, FRollout, FCritical)) {
     case udShowNoUpdate:
       ShowNoUpdateNotice();
       break;
