@@ -596,6 +596,12 @@ std::string UpdaterRun::Installed() const { return ProgramDir + "update\\ZeRunSe
 
 std::string UpdaterRun::InstallerRecord() const { return ReadWholeFile(Installed() + ".record"); }
 
+bool UpdaterRun::WaitInstallerStarted(DWORD TimeoutMs) const {
+  if (!WaitUntil([&] { return FileExists(Installed() + ".record"); }, TimeoutMs)) return false;
+  PumpMessages(300);
+  return true;
+}
+
 std::vector<std::string> UpdaterRun::UrlsOpened() const {
   std::vector<std::string> Urls;
   std::string Text = ReadWholeFile(FUrlLog);

@@ -157,6 +157,9 @@ class UpdaterRun {
 
   std::string Installed() const;  // SaveFile of the download
   std::string InstallerRecord() const;
+  // Waits for the stand-in installer's record of its start, then a moment
+  // more so that the record is whole.
+  bool WaitInstallerStarted(DWORD TimeoutMs = 60000) const;
   std::vector<std::string> UrlsOpened() const;
   // The URL handler runs on its own time: waits for a first URL.
   std::vector<std::string> WaitUrlsOpened(DWORD TimeoutMs) const;

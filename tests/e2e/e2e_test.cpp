@@ -131,16 +131,10 @@ HWND AgreeToUpdate(UpdaterRun& R, const std::string& Shot) {
   return nullptr;
 }
 
-bool WaitFile(const std::string& Path, DWORD TimeoutMs) {
-  if (!WaitUntil([&] { return FileExists(Path); }, TimeoutMs)) return false;
-  PumpMessages(300);
-  return true;
-}
-
 // Waits for the installer's start, checks the file and the data request's
 // range (when given), then ends the run with OK.
 void FinishWithOK(UpdaterRun& R, HWND Progress, const std::string& Setup, const std::string& DataRange = "") {
-  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
+  ASSERT_TRUE(R.WaitInstallerStarted());
   EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
   if (!DataRange.empty()) {
     auto Ranges = RangesOf(kSetupPath);
@@ -181,7 +175,7 @@ TEST(Update, DownloadsClosesTheClientStartsTheInstallerAndEnds) {
     R.Start();
     HWND Progress = AgreeToUpdate(R, Shot);
     ASSERT_NE(Progress, nullptr);
-    ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
+    ASSERT_TRUE(R.WaitInstallerStarted());
     R.Shot(Progress, Shot + "-finished");
     RECT Client{};
     GetClientRect(Progress, &Client);
@@ -652,7 +646,7 @@ TEST(Tray, AProgressWindowClosedDuringTheDownloadWaitsInTheTrayAndTheRunFinishes
   ASSERT_NO_FATAL_FAILURE(HideToTray("a third time"));
 
   // The finished download brings the window back by itself.
-  ASSERT_TRUE(WaitFile(R.Installed() + ".record", 60000));
+  ASSERT_TRUE(R.WaitInstallerStarted());
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(Progress); }, kWindowWait));
   EXPECT_EQ(R.TrayIcon(), nullptr);
   R.Shot(Progress, "tray-finished");

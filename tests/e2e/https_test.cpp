@@ -76,7 +76,7 @@ TEST(Https, UpdatesAndResumesACutDownloadInTheNextRun) {
   HWND Ask = R.WaitPastChecking(kWait);
   ASSERT_NE(Ask, nullptr);
   R.ClickOK(Ask);
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
+  ASSERT_TRUE(R.WaitInstallerStarted());
   EXPECT_TRUE(ReadWholeFile(R.Installed()) == Setup);
   EXPECT_EQ(RangesOf(kSetupPath), (std::vector<std::string>{"bytes=0-0", "bytes=300000-"}));
   ExpectOnlyTls("good");

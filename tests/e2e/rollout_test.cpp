@@ -99,7 +99,7 @@ TEST(Mirrors, EachFailureHandsOverAndTheNextContinuesFromTheBytesOnDisk) {
   HWND Ask = R.StartOffering(Doc, "", kWait);
   ASSERT_NE(Ask, nullptr);
   R.ClickOK(Ask);
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
+  ASSERT_TRUE(R.WaitInstallerStarted());
   EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
   EXPECT_EQ(RangesOf("/m2/ZeRunSetup.exe"), (std::vector<std::string>{"bytes=0-0"}));
   EXPECT_EQ(RangesOf("/m3/ZeRunSetup.exe"), (std::vector<std::string>{"bytes=0-0", "bytes=0-"}));

@@ -169,7 +169,7 @@ TEST(SignedDocument, AGoodOneRunsTheUpdateAndTheKeptCopyIsCheckedToo) {
     ASSERT_NE(Ask, nullptr);
     R.Shot(Ask, "signed-question");
     R.ClickOK(Ask);
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
+    ASSERT_TRUE(R.WaitInstallerStarted());
     EXPECT_EQ(ReadWholeFile(R.Installed()), Setup);
     HWND Finished = R.WaitWindow(kWait);
     ASSERT_NE(Finished, nullptr);
@@ -216,7 +216,7 @@ TEST(SignedDocument, UnderAnyCodePageTheSameQuestionAndInstaller) {
     ASSERT_NE(Ask, nullptr) << "no question";
     EXPECT_TRUE(R.Inspect(Ask).MemoVisible);
     R.ClickOK(Ask);
-    EXPECT_TRUE(WaitUntil([&] { return FileExists(R.Installed() + ".record"); }, 60000));
+    EXPECT_TRUE(R.WaitInstallerStarted());
     EXPECT_EQ(CountRequests(kSetupPath) + CountRequests(kInfoPath), static_cast<int>(ServerLog().size()));
   }
 }
